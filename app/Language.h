@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+
+namespace kestrune {
+
+// The numbered texts of one language file ("Kestrune_Language.001").
+//
+// File format: 8-bit (Latin-1) text lines. A line without "=" is ignored.
+// Otherwise the text before the first "=" is the number (its leading number,
+// 0 when it has none), the text up to the second "=" is the entry (the rest
+// of the line is dropped), and every backslash in it becomes CR LF. The
+// first entry of a number wins. Entry 0 is the language's own name.
+class LanguageTable {
+public:
+    // Reads a whole file; false (and an empty table) when it can't be read.
+    bool loadFile(const QString& path);
+    // Parses file contents already in memory.
+    void parse(const QByteArray& contents);
+    void clear();
+
+    // The text of number n, or "Invalid Text (n)".
+    QString text(int32_t n) const;
+    bool contains(int32_t n) const;
+    int count() const { return static_cast<int>(m_rows.size()); }
+
+private:
+    struct Row {
+        int32_t number;
+        QString text;
+    };
+    QVector<Row> m_rows;
+};
+
+// One file offered in the language window.
+struct LanguageChoice {
+    int number = 0;     // numeric extension
+    QString name;       // the text of entry 0
+    QString path;
+};
+
+// Lists "Kestrune_Language.???" files in dir with a numeric extension and an
+// entry "0=" with a non-empty name, sorted by number.
+QVector<LanguageChoice> listLanguages(const QString& dir);
+
+// File name of a language number: "Kestrune_Language.001".
+QString languageFileName(int number);
+
+// The program-wide language: loads the file named by the user's "Language"
+// setting from the program directory. False when no language is chosen or
+// the file is missing.
+bool loadLanguage();
+
+// The loaded table (program-wide).
+LanguageTable& languageTable();
+
+// Text number n of the loaded language ("Invalid Text (n)" when absent).
+QString getText(int32_t n);
+
+} // namespace kestrune
