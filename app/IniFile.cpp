@@ -97,8 +97,8 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
     Lines file = loadLines(m_path);
     const QString entry = key + QLatin1Char('=') + value;
 
-    int sectionLine = -1;   // header of the matching section
-    int lastContent = -1;   // last non-blank line inside it
+    int sectionLine = -1; // header of the matching section
+    int lastContent = -1; // last non-blank line inside it
     int keyLine = -1;
     bool inSection = false;
     for (int i = 0; i < file.lines.size(); ++i) {

@@ -11,7 +11,9 @@
 
 namespace kestrune {
 
-void LanguageTable::clear() { m_rows.clear(); }
+void LanguageTable::clear() {
+    m_rows.clear();
+}
 
 void LanguageTable::parse(const QByteArray& contents) {
     clear();
@@ -56,7 +58,8 @@ QString LanguageTable::text(int32_t n) const {
 }
 
 QString languageFileName(int number) {
-    return QStringLiteral("Kestrune_Language.") + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+    return QStringLiteral("Kestrune_Language.") +
+           QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
 }
 
 QVector<LanguageChoice> listLanguages(const QString& dir) {
@@ -108,6 +111,8 @@ bool loadLanguage() {
     return table.loadFile(path);
 }
 
-QString getText(int32_t n) { return languageTable().text(n); }
+QString getText(int32_t n) {
+    return languageTable().text(n);
+}
 
 } // namespace kestrune

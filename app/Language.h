@@ -37,8 +37,8 @@ private:
 
 // One file offered in the language window.
 struct LanguageChoice {
-    int number = 0;     // numeric extension
-    QString name;       // the text of entry 0
+    int number = 0; // numeric extension
+    QString name;   // the text of entry 0
     QString path;
 };
 

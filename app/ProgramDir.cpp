@@ -19,7 +19,9 @@ QString withTrailingSeparator(const QString& dir) {
     return d + QLatin1Char('/');
 }
 
-void setProgramDir(const QString& dir) { storedDir() = withTrailingSeparator(dir); }
+void setProgramDir(const QString& dir) {
+    storedDir() = withTrailingSeparator(dir);
+}
 
 QString programDir() {
     QString& dir = storedDir();

@@ -7,7 +7,9 @@
 namespace kestrune::settings {
 
 namespace {
-QString qualified(const QString& key) { return QStringLiteral("Wizard/") + key; }
+QString qualified(const QString& key) {
+    return QStringLiteral("Wizard/") + key;
+}
 
 QSettings store() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
@@ -30,9 +32,13 @@ void save(const QString& key, const QString& value) {
     s.sync();
 }
 
-void save(const QString& key, int64_t value) { save(key, QString::number(value)); }
+void save(const QString& key, int64_t value) {
+    save(key, QString::number(value));
+}
 
-bool contains(const QString& key) { return store().contains(qualified(key)); }
+bool contains(const QString& key) {
+    return store().contains(qualified(key));
+}
 
 QString perTask(const QString& key, int task) {
     return key + QLatin1Char('_') + QString::number(task);

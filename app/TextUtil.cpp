@@ -125,8 +125,12 @@ bool isNumeric(QStringView text) {
     return digits;
 }
 
-QString fromBytes(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+QString fromBytes(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
 
-QByteArray toBytes(const QString& text) { return text.toLatin1(); }
+QByteArray toBytes(const QString& text) {
+    return text.toLatin1();
+}
 
 } // namespace kestrune
