@@ -1,0 +1,397 @@
+// The traffic log: line layout, the bounded line list, counters, the save
+// file and the poll interval field.
+#include "channel/TrafficLog.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <limits>
+
+using namespace kestrune;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+QString body(const char* pairs) {
+    return QString::fromLatin1(pairs).leftJustified(66);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestTrafficLog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void stamp_data() {
+        QTest::addColumn<int>("tick");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero") << 0 << " 0:00:00.000";
+        QTest::newRow("ms 1234") << 1234 << " 0:00:01.234";
+        QTest::newRow("ms 1200") << 1200 << " 0:00:01.200";
+        QTest::newRow("ms 1005") << 1005 << " 0:00:01.005";
+        QTest::newRow("last ms of a minute") << 59999 << " 0:00:59.999";
+        QTest::newRow("one minute") << 60000 << " 0:01:00.000";
+        QTest::newRow("example 5:03:07.042") << 18187042 << " 5:03:07.042";
+        QTest::newRow("hours past 24") << 86400000 + 3600000 << " 25:00:00.000";
+        QTest::newRow("largest tick") << std::numeric_limits<int32_t>::max() << " 596:31:23.647";
+        QTest::newRow("negative tick") << -1 << " 596:31:23.646";
+        QTest::newRow("negative tick, small")
+            << (std::numeric_limits<int32_t>::min() + 3601001) << " 1:00:01.000";
+        QTest::newRow("most negative tick")
+            << std::numeric_limits<int32_t>::min() << " 0:00:00.000";
+    }
+    void stamp() {
+        QFETCH(int, tick);
+        QFETCH(QString, expected);
+        QCOMPARE(uptimeStamp(tick), expected);
+    }
+
+    void layout_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<int>("tick");
+        QTest::addColumn<bool>("logHasLines");
+        QTest::addColumn<QStringList>("expected");
+
+        const int t = 18187042; // 5:03:07.042
+        const QString tod = QStringLiteral("14:02:11");
+        const QString sent = tod + QStringLiteral(" 5:03:07.042 -> ");
+        const QString received = tod + QStringLiteral(" 5:03:07.042 <- ");
+        const QString note = tod + QStringLiteral(" 5:03:07.042    ");
+        QCOMPARE(sent.size(), 24);
+
+        QTest::newRow("5-byte send, first entry")
+            << hex("105BFE5916") << 1 << t << false << QStringList{sent + body("10 5B FE 59 16")};
+        QTest::newRow("5-byte send after other lines")
+            << hex("105BFE5916") << 1 << t << true
+            << QStringList{QString(), sent + body("10 5B FE 59 16")};
+        QTest::newRow("17-byte send: second line under the hex column")
+            << hex("000102030405060708090A0B0C0D0E0F10") << 1 << t << false
+            << QStringList{sent + body("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"),
+                           QString(24, QLatin1Char(' ')) + body("10")};
+        QTest::newRow("16-byte receive: one line, no separator")
+            << hex("68090968080172785634120000E5FF16") << 0 << t << true
+            << QStringList{received + body("68 09 09 68 08 01 72 78 56 34 12 00 00 E5 FF 16")};
+        QTest::newRow("32-byte receive: two full lines")
+            << QByteArray(32, char(0xAB)) << 0 << t << false
+            << QStringList{received + body("AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB"),
+                           QString(24, QLatin1Char(' ')) +
+                               body("AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB")};
+        QTest::newRow("note: four spaces, one line")
+            << QByteArray("BusTimeout") << 2 << t << true << QStringList{note + "BusTimeout"};
+        const QByteArray longNote(200, 'x');
+        QTest::newRow("long note stays one line")
+            << longNote << 2 << t << false << QStringList{note + QString::fromLatin1(longNote)};
+        QTest::newRow("empty receive") << QByteArray() << 0 << t << true << QStringList{};
+        QTest::newRow("empty send keeps its separator")
+            << QByteArray() << 1 << t << true << QStringList{QString()};
+        QTest::newRow("empty send on empty log")
+            << QByteArray() << 1 << t << false << QStringList{};
+        QTest::newRow("empty note") << QByteArray() << 2 << t << true << QStringList{};
+        QTest::newRow("negative tick")
+            << hex("E5") << 0 << -1 << false
+            << QStringList{tod + QStringLiteral(" 596:31:23.646 <- ") + body("E5")};
+        QTest::newRow("ms part of 1200")
+            << hex("E5") << 0 << 1200 << false
+            << QStringList{tod + QStringLiteral(" 0:00:01.200 <- ") + body("E5")};
+    }
+    void layout() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, direction);
+        QFETCH(int, tick);
+        QFETCH(bool, logHasLines);
+        QFETCH(QStringList, expected);
+        const QStringList lines = formatEntry(data, static_cast<Direction>(direction), tick,
+                                              QStringLiteral("14:02:11"), logHasLines);
+        QCOMPARE(lines, expected);
+        for (const QString& l : lines) {
+            if (!l.isEmpty() && direction != 2)
+                QCOMPARE(l.size(), 24 + 66 + (tick == -1 ? 2 : 0));
+        }
+    }
+
+    void noteText() {
+        const QStringList lines = formatNote(QStringLiteral("Received 1 byte"), 1200, "09:00:00");
+        QCOMPARE(lines, QStringList{QStringLiteral("09:00:00 0:00:01.200    Received 1 byte")});
+        QVERIFY(formatNote(QString(), 0, "09:00:00").isEmpty());
+    }
+
+    void timeOfDayHasConstantShape() {
+        const QString a = currentTimeOfDay();
+        QVERIFY(!a.isEmpty());
+        QVERIFY(a.contains(QRegularExpression(QStringLiteral("\\d\\d"))));
+    }
+
+    void nothingLoggedWhileInactive() {
+        TrafficLog log;
+        log.log(hex("105BFE5916"), Direction::Sent);
+        log.note(QStringLiteral("x"));
+        log.appendLines({QStringLiteral("y")});
+        QCOMPARE(log.lineCount(), 0);
+        log.setActive(true);
+        log.note(QStringLiteral("x"));
+        QCOMPARE(log.lineCount(), 1);
+        log.setActive(false);
+        log.log(hex("E5"), Direction::Received);
+        QCOMPARE(log.lineCount(), 1);
+    }
+
+    void separatorBeforeEveryTransmissionButTheFirst() {
+        TrafficLog log;
+        log.setActive(true);
+        log.log(hex("105BFE5916"), Direction::Sent);
+        log.log(hex("E5"), Direction::Received);
+        log.note(QStringLiteral("BusTimeout"));
+        log.log(hex("107BFE7916"), Direction::Sent);
+        log.log(hex("E5"), Direction::Received);
+        const QStringList lines = log.lines();
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(!lines[0].isEmpty());
+        QVERIFY(lines[0].contains(QStringLiteral(" -> 10 5B FE 59 16")));
+        QVERIFY(lines[1].contains(QStringLiteral(" <- E5")));
+        QVERIFY(lines[2].endsWith(QStringLiteral("    BusTimeout")));
+        QVERIFY(lines[3].isEmpty());
+        QVERIFY(lines[4].contains(QStringLiteral(" -> 10 7B FE 79 16")));
+        QVERIFY(lines[5].contains(QStringLiteral(" <- E5")));
+    }
+
+    void textEntriesAreBytes() {
+        TrafficLog log;
+        log.setActive(true);
+        log.log(QString::fromLatin1("\x10\x5B\xFE"), Direction::Sent);
+        log.log(QStringLiteral("hello"), Direction::Note);
+        QVERIFY(log.line(0).contains(QStringLiteral(" -> 10 5B FE ")));
+        QVERIFY(log.line(1).endsWith(QStringLiteral("    hello")));
+    }
+
+    void maxLinesOneKeepsOnlyTheNewestLine() {
+        TrafficLog log;
+        QAbstractItemModelTester tester(&log,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        log.setActive(true);
+        log.setMaxLines(1);
+        log.log(hex("105BFE5916"), Direction::Sent);
+        QCOMPARE(log.lineCount(), 1);
+        log.log(hex("E5"), Direction::Received);
+        QCOMPARE(log.lineCount(), 1);
+        QVERIFY(log.line(0).contains(QStringLiteral(" <- E5")));
+        // The separator of the next transmission goes at once.
+        log.log(hex("107BFE7916"), Direction::Sent);
+        QCOMPARE(log.lineCount(), 1);
+        QVERIFY(log.line(0).contains(QStringLiteral(" -> 10 7B")));
+        // A two-line telegram leaves its second line.
+        log.log(QByteArray(17, char(0x11)), Direction::Sent);
+        QCOMPARE(log.lineCount(), 1);
+        QCOMPARE(log.line(0), QString(log.line(0).size() - 66, QLatin1Char(' ')) + body("11"));
+    }
+
+    void maxLinesBelowOneIsOne_data() {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("0") << qint64(0) << 1;
+        QTest::newRow("-5") << qint64(-5) << 1;
+        QTest::newRow("500") << qint64(500) << 500;
+        QTest::newRow("beyond 32 bits") << (qint64(1) << 40) << std::numeric_limits<int32_t>::max();
+    }
+    void maxLinesBelowOneIsOne() {
+        QFETCH(qint64, value);
+        QFETCH(int, expected);
+        TrafficLog log;
+        log.setMaxLines(value);
+        QCOMPARE(log.maxLines(), expected);
+    }
+
+    void trimmingDropsTheOldestAndTellsViews() {
+        TrafficLog log;
+        QAbstractItemModelTester tester(&log,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy removed(&log, &QAbstractItemModel::rowsRemoved);
+        log.setActive(true);
+        log.setMaxLines(3);
+        for (int i = 0; i < 5; ++i)
+            log.note(QStringLiteral("n%1").arg(i));
+        QCOMPARE(log.lineCount(), 3);
+        QVERIFY(log.line(0).endsWith(QStringLiteral("n2")));
+        QVERIFY(log.line(2).endsWith(QStringLiteral("n4")));
+        QCOMPARE(log.data(log.index(2, 0)).toString(), log.line(2));
+        QCOMPARE(removed.count(), 2);
+        // Lowering the bound trims at once.
+        log.setMaxLines(1);
+        QCOMPARE(log.lineCount(), 1);
+        QVERIFY(log.line(0).endsWith(QStringLiteral("n4")));
+        log.clear();
+        QCOMPARE(log.rowCount(), 0);
+    }
+
+    void manyEntriesStayBounded() {
+        TrafficLog log;
+        QAbstractItemModelTester tester(&log,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        log.setActive(true);
+        log.setMaxLines(50);
+        const QByteArray telegram =
+            hex("68 0E 0E 68 08 01 72 78 56 34 12 24 40 01 07 00 00 00 AB 16");
+        for (int i = 0; i < 400; ++i) {
+            log.log(telegram, i % 2 ? Direction::Received : Direction::Sent);
+            QVERIFY(log.lineCount() <= 50);
+        }
+        QCOMPARE(log.lineCount(), 50);
+    }
+
+    void counters() {
+        TrafficLog log;
+        QSignalSpy spy(&log, &TrafficLog::countersChanged);
+        log.countResponse();
+        log.countResponse();
+        log.countFailure();
+        QCOMPARE(log.responseCount(), 2);
+        QCOMPARE(log.failureCount(), 1);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.last().at(0).toInt(), 2);
+        QCOMPARE(spy.last().at(1).toInt(), 1);
+        log.resetStats();
+        QCOMPARE(log.responseCount(), 0);
+        QCOMPARE(log.failureCount(), 0);
+        QCOMPARE(spy.count(), 4);
+    }
+
+    void verboseFlag() {
+        TrafficLog log;
+        QSignalSpy spy(&log, &TrafficLog::verboseSearchLogChanged);
+        QVERIFY(!log.verboseSearchLog());
+        log.setVerboseSearchLog(true);
+        log.setVerboseSearchLog(true);
+        QVERIFY(log.verboseSearchLog());
+        QCOMPARE(spy.count(), 1);
+    }
+
+    // ---- save file ------------------------------------------------------------------
+
+    void saveBlockLayout() {
+        const QStringList lines{QStringLiteral("first"), QString(), QStringLiteral("second"),
+                                QString(), QStringLiteral("third")};
+        const QByteArray block =
+            formatSaveBlock(lines, QStringLiteral("meter 7"), QStringLiteral("12/7/26"),
+                            QStringLiteral("23:15:00"));
+        const QByteArray rule(75, '-');
+        const QByteArray expected = "DEBUG INFO\r\n"
+                                    "Saved from Zelmor Durnhal Wizard version 3.2.1      "
+                                    "12/7/26 23:15:00\r\n"
+                                    "Comment: meter 7\r\n" +
+                                    rule +
+                                    "\r\n"
+                                    "000 first\r\n"
+                                    "\r\n"
+                                    "001 second\r\n"
+                                    "\r\n"
+                                    "002 third\r\n" +
+                                    rule + "\r\n\r\n";
+        QCOMPARE(block, expected);
+    }
+
+    void saveNumberingStartsAtZeroAndSkipsEmptyLines() {
+        QStringList lines{QString()};
+        for (int i = 0; i < 1001; ++i)
+            lines << QStringLiteral("L%1").arg(i);
+        const QList<QByteArray> out = formatSaveBlock(lines, {}, "d", "t").split('\n');
+        // header (4 lines), the empty list line, then the numbered ones
+        QCOMPARE(out[4], QByteArray("\r"));
+        QCOMPARE(out[5], QByteArray("000 L0\r"));
+        QCOMPARE(out[6], QByteArray("001 L1\r"));
+        QCOMPARE(out[5 + 1000], QByteArray("1000 L1000\r"));
+    }
+
+    void saveTwiceAppendsTwoBlocks() {
+        const QString path = m_dir.filePath(QStringLiteral("twice.txt"));
+        const QStringList lines{QStringLiteral("a"), QString(), QStringLiteral("b")};
+        QVERIFY(appendSaveBlock(path, lines, QStringLiteral("one")).ok);
+        const QByteArray once = readFile(path);
+        QVERIFY(appendSaveBlock(path, lines, QStringLiteral("two")).ok);
+        const QByteArray both = readFile(path);
+        QVERIFY(both.startsWith(once));
+        const QByteArray second = both.mid(once.size());
+        QVERIFY(second.startsWith("DEBUG INFO\r\n"));
+        QVERIFY(once.contains("Comment: one\r\n"));
+        QVERIFY(second.contains("Comment: two\r\n"));
+        QVERIFY(second.contains("000 a\r\n\r\n001 b\r\n"));
+        QVERIFY(second.endsWith(QByteArray(75, '-') + "\r\n\r\n"));
+        QCOMPARE(both.count("DEBUG INFO"), 2);
+        // Every line ends in CR LF.
+        for (qsizetype i = 0; i < both.size(); ++i) {
+            if (both[i] == '\n')
+                QVERIFY(i > 0 && both[i - 1] == '\r');
+        }
+    }
+
+    void saveErrors_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("missing folder") << m_dir.filePath(QStringLiteral("no/such/folder/log.txt"));
+        QTest::newRow("a folder") << m_dir.path();
+    }
+    void saveErrors() {
+        QFETCH(QString, path);
+        const SaveResult r = appendSaveBlock(path, {QStringLiteral("a")}, {});
+        QVERIFY(!r.ok);
+        QVERIFY(r.errorNumber != 0);
+        QVERIFY(!r.description.isEmpty());
+        QVERIFY(r.message().startsWith(
+            QStringLiteral("The following error has occurred:\r\nErr # %1 - ").arg(r.errorNumber)));
+        QVERIFY(r.message().endsWith(r.description));
+    }
+
+    // ---- poll interval --------------------------------------------------------------
+
+    void pollInterval_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("fixedText");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("not a number") << "abc"
+                                      << "0" << 0;
+        QTest::newRow("above 65535") << "70000"
+                                     << "65535" << 65535;
+        QTest::newRow("65536") << "65536"
+                               << "65535" << 65535;
+        QTest::newRow("65535 stays") << "65535"
+                                     << "65535" << 65535;
+        QTest::newRow("empty stays empty, timer stops") << ""
+                                                        << "" << 0;
+        QTest::newRow("default") << "10000"
+                                 << "10000" << 10000;
+        QTest::newRow("zero") << "0"
+                              << "0" << 0;
+        QTest::newRow("negative") << "-5"
+                                  << "0" << 0;
+        QTest::newRow("digits then letters") << "12a"
+                                             << "0" << 0;
+        QTest::newRow("blank") << " "
+                               << "0" << 0;
+        QTest::newRow("huge") << "99999999999999999999999"
+                              << "65535" << 65535;
+    }
+    void pollInterval() {
+        QFETCH(QString, text);
+        QFETCH(QString, fixedText);
+        QFETCH(int, interval);
+        const PollInterval p = correctPollInterval(text);
+        QCOMPARE(p.text, fixedText);
+        QCOMPARE(p.interval, interval);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrafficLog)
+#include "tst_trafficlog.moc"
