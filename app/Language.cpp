@@ -8,8 +8,34 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 namespace kestrune {
+
+namespace {
+
+// The number part of an entry line. Only a whole number counts ("12",
+// " 12 ", "12.0"); anything else ("12abc", "", "x") is entry 0, and so is a
+// value outside the 32-bit range, so a malformed line can never take the
+// place of a real text.
+int32_t entryNumber(const QString& numberText) {
+    if (!isNumeric(numberText))
+        return 0;
+    const int64_t n = toNumber(numberText);
+    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max())
+        return 0;
+    return static_cast<int32_t>(n);
+}
+
+// A language file's extension: exactly three decimal digits, since the
+// chosen language is stored as three digits and the file is found by them.
+bool isLanguageExtension(const QString& ext) {
+    return ext.size() == 3 && std::all_of(ext.begin(), ext.end(), [](QChar c) {
+               return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+           });
+}
+
+} // namespace
 
 void LanguageTable::clear() {
     m_rows.clear();
@@ -31,8 +57,7 @@ void LanguageTable::parse(const QByteArray& contents) {
             body.truncate(second);
         QString text = QString::fromLatin1(body);
         text.replace(QLatin1Char('\\'), QStringLiteral("\r\n"));
-        const int64_t n = toNumber(numberText);
-        m_rows.append(Row{static_cast<int32_t>(n), text});
+        m_rows.append(Row{entryNumber(numberText), text});
     }
 }
 
@@ -68,9 +93,7 @@ QVector<LanguageChoice> listLanguages(const QString& dir) {
         QDir(dir).entryList({QStringLiteral("Kestrune_Language.*")}, QDir::Files, QDir::Name);
     for (const QString& name : files) {
         const QString ext = name.mid(name.indexOf(QLatin1Char('.')) + 1);
-        if (ext.isEmpty() || ext.size() > 3 || !std::all_of(ext.begin(), ext.end(), [](QChar c) {
-                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-            }))
+        if (!isLanguageExtension(ext))
             continue;
         QFile file(QDir(dir).filePath(name));
         if (!file.open(QIODevice::ReadOnly))

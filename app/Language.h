@@ -10,10 +10,11 @@ namespace kestrune {
 // The numbered texts of one language file ("Kestrune_Language.001").
 //
 // File format: 8-bit (Latin-1) text lines. A line without "=" is ignored.
-// Otherwise the text before the first "=" is the number (its leading number,
-// 0 when it has none), the text up to the second "=" is the entry (the rest
-// of the line is dropped), and every backslash in it becomes CR LF. The
-// first entry of a number wins. Entry 0 is the language's own name.
+// Otherwise the text before the first "=" is the number (a whole number;
+// any other text, such as "12abc", counts as 0), the text up to the second
+// "=" is the entry (the rest of the line is dropped), and every backslash in
+// it becomes CR LF. The first entry of a number wins. Entry 0 is the
+// language's own name.
 class LanguageTable {
 public:
     // Reads a whole file; false (and an empty table) when it can't be read.
@@ -42,8 +43,10 @@ struct LanguageChoice {
     QString path;
 };
 
-// Lists "Kestrune_Language.???" files in dir with a numeric extension and an
-// entry "0=" with a non-empty name, sorted by number.
+// Lists "Kestrune_Language.nnn" files in dir whose extension is three decimal
+// digits and which hold an entry "0=" with a non-empty name, sorted by number.
+// (A shorter extension such as ".1" is left out: the choice is stored as
+// "001", which would name a different file.)
 QVector<LanguageChoice> listLanguages(const QString& dir);
 
 // File name of a language number: "Kestrune_Language.001".

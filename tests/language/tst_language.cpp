@@ -1,0 +1,559 @@
+// Language texts: the parser of language files, the list of languages, the
+// loading of the chosen language, and the shipped files themselves.
+//
+// Text coverage. The shipped files must hold every text the program asks
+// for. The test finds those numbers in the source tree (every *.cpp and *.h
+// under app/, channel/, mbus/, search/, modbus/, ascii/, netsetup/, sim/ and
+// cli/):
+//   - every integer literal that is the first argument of getText(...), as in
+//     getText(158) or getText(610 + feature) (which yields 610);
+//   - every marker comment of the form "// texts: 700-709, 720-729, 740" for
+//     numbers the code asks for indirectly: in a loop, as an offset from a
+//     base, or through a named constant. Put the marker on the line of the
+//     loop or of the constants; ranges include both ends.
+// Besides, the table kRequiredTexts below lists the texts the windows and
+// messages require whether or not their code exists yet.
+
+#include "app/Language.h"
+#include "app/ProgramDir.h"
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <utility>
+
+using namespace kestrune;
+
+namespace {
+
+// Texts the windows and messages require: captions of every window, page
+// headers and info texts, buttons, labels, list headers, tool tips and
+// messages. Pairs are inclusive ranges.
+constexpr std::pair<int, int> kRequiredTexts[] = {
+    {0, 0},       // the language's own name
+    {10, 10},     // wizard window
+    {20, 20},     // traffic log window
+    {30, 30},     // language window
+    {40, 40},     // time-out window
+    {50, 50},     // search window
+    {60, 60},     // search time-out window
+    {70, 70},     // properties window
+    {100, 106},   // start page, task page heading, language button and window
+    {110, 118},   // task options
+    {130, 132},   // traffic log: file menu
+    {135, 139},   // traffic log: tools menu
+    {150, 150},   // discovery: device answered
+    {152, 154},   // setup socket error, console wait, send error
+    {158, 158},   // link cannot be opened
+    {171, 181},   // meter operations: progress and results
+    {186, 186},   // discovery: device reachable
+    {208, 209},   // network IP setup page
+    {222, 225},   // serial IP setup page, adapter messages
+    {230, 234},   // buttons
+    {238, 239},   // OK, factory defaults
+    {264, 264},   // discovery: unknown family
+    {300, 302},   // serial console page of the settings task
+    {350, 351},   // ping page
+    {360, 361},   // connection page of the settings task
+    {364, 364},   // ready
+    {370, 370},   // write settings button
+    {610, 615},   // meter feature headings, SND_NKE first
+    {620, 625},   // meter feature headings
+    {630, 635},   // meter feature info texts
+    {640, 656},   // meter feature labels, report words, options
+    {660, 665},   // meter feature labels and check boxes
+    {669, 672},   // reset subcode and secondary address labels
+    {684, 684},   // fabrication number box
+    {690, 696},   // rarely supported speeds, Apply captions
+    {700, 709},   // time-out rows
+    {720, 729},   // time-out tool tips
+    {740, 740},   // unit
+    {750, 756},   // traffic log buttons and labels
+    {760, 776},   // application reset subcodes
+    {780, 780},   // application reset in progress
+    {800, 827},   // search window captions, list headers, status texts
+    {829, 845},   // bus speed questions, frames, save buttons
+    {901, 902},   // no web browser
+    {1020, 1021}, // register sheet file loaded / rejected
+    {1100, 1122}, // ASCII protocol page and tag files
+    {1200, 1203}, // search time-out window
+};
+
+// Where a number is asked for, for the failure message.
+struct TextUse {
+    int number;
+    QString where;
+};
+
+const QStringList kSourceFolders = {
+    QStringLiteral("app"),      QStringLiteral("channel"), QStringLiteral("mbus"),
+    QStringLiteral("search"),   QStringLiteral("modbus"),  QStringLiteral("ascii"),
+    QStringLiteral("netsetup"), QStringLiteral("sim"),     QStringLiteral("cli"),
+};
+
+// Numbers of a marker list such as "700-709, 720-729, 740". Returns false on
+// anything that is not such a list, so a typo in a marker is caught too.
+bool parseMarkerList(const QString& list, QVector<int>& out) {
+    const QStringList items = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (items.isEmpty())
+        return false;
+    static const QRegularExpression item(
+        QStringLiteral("^\\s*(\\d+)\\s*(?:[-\u2013]\\s*(\\d+))?\\s*$"));
+    for (const QString& text : items) {
+        const QRegularExpressionMatch m = item.match(text);
+        if (!m.hasMatch())
+            return false;
+        const int from = m.captured(1).toInt();
+        const int to = m.captured(2).isEmpty() ? from : m.captured(2).toInt();
+        if (to < from || to - from > 1000)
+            return false;
+        for (int n = from; n <= to; ++n)
+            out.append(n);
+    }
+    return true;
+}
+
+// Every text number the program's source asks for; malformed markers are
+// reported in errors.
+QVector<TextUse> textsUsedBySource(const QString& sourceDir, QStringList& errors) {
+    static const QRegularExpression call(QStringLiteral("\\bgetText\\s*\\(\\s*(\\d+)"));
+    static const QRegularExpression marker(QStringLiteral("//\\s*texts:(.*)$"));
+    QVector<TextUse> uses;
+    for (const QString& folder : kSourceFolders) {
+        const QString root = QDir(sourceDir).filePath(folder);
+        QDirIterator it(root, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                errors << QStringLiteral("cannot read %1").arg(path);
+                continue;
+            }
+            const QString relative = QDir(sourceDir).relativeFilePath(path);
+            const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString where = relative + QLatin1Char(':') + QString::number(i + 1);
+                auto calls = call.globalMatch(lines[i]);
+                while (calls.hasNext())
+                    uses.append({calls.next().captured(1).toInt(), where});
+                const QRegularExpressionMatch m = marker.match(lines[i]);
+                if (m.hasMatch()) {
+                    QVector<int> numbers;
+                    if (!parseMarkerList(m.captured(1), numbers))
+                        errors << QStringLiteral("%1: malformed marker \"%2\"")
+                                      .arg(where, m.captured(0).trimmed());
+                    for (int n : numbers)
+                        uses.append({n, where});
+                }
+            }
+        }
+    }
+    return uses;
+}
+
+QString sourceDir() {
+    return QStringLiteral(KESTRUNE_SOURCE_DIR);
+}
+
+// The language files kept in the source tree ("Kestrune_Language.nnn").
+QStringList shippedLanguageFiles() {
+    QStringList result;
+    const QDir dir(sourceDir() + QStringLiteral("/lang"));
+    static const QRegularExpression name(QStringLiteral("^Kestrune_Language\\.\\d{3}$"));
+    for (const QString& file :
+         dir.entryList({QStringLiteral("Kestrune_Language.*")}, QDir::Files)) {
+        if (name.match(file).hasMatch())
+            result << dir.filePath(file);
+    }
+    return result;
+}
+
+// Number -> text of every entry line of a file, checked strictly: the
+// shipped files must not rely on the lenient parts of the format (a number
+// that is not a number, a second "=", a duplicate), since those silently lose
+// a text. Each problem is added to problems with its line number.
+QMap<int, QString> strictEntries(const QByteArray& contents, QStringList& problems) {
+    QMap<int, QString> entries;
+    const QList<QByteArray> lines = contents.split('\n');
+    int previous = -1;
+    static const QRegularExpression number(QStringLiteral("^\\d+$"));
+    for (int i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QString where = QStringLiteral("line %1").arg(i + 1);
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0) {
+            if (!line.isEmpty() && line[0] >= '0' && line[0] <= '9')
+                problems << where + QStringLiteral(": starts with a digit but has no \"=\"");
+            continue;
+        }
+        const QString numberText = QString::fromLatin1(line.left(eq));
+        const QString text = QString::fromLatin1(line.mid(eq + 1));
+        if (!number.match(numberText).hasMatch()) {
+            problems << where + QStringLiteral(": \"%1\" is not a text number").arg(numberText);
+            continue;
+        }
+        const int n = numberText.toInt();
+        if (text.contains(QLatin1Char('=')))
+            problems << where + QStringLiteral(": text %1 holds a second \"=\"").arg(n);
+        if (text.trimmed().isEmpty())
+            problems << where + QStringLiteral(": text %1 is empty").arg(n);
+        else if (text != text.trimmed())
+            problems << where + QStringLiteral(": text %1 has blanks at its ends").arg(n);
+        if (entries.contains(n))
+            problems << where + QStringLiteral(": text %1 appears twice").arg(n);
+        else if (n < previous)
+            problems << where +
+                            QStringLiteral(": text %1 out of order after %2").arg(n).arg(previous);
+        entries.insert(n, text);
+        previous = std::max(previous, n);
+    }
+    return entries;
+}
+
+QSettings userStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+                     QStringLiteral("Kestrune"));
+}
+
+bool writeFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+} // namespace
+
+class TestLanguage : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString programFolder() const { return m_dir.filePath(QStringLiteral("program")); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+        QVERIFY(QDir().mkpath(programFolder()));
+        setProgramDir(programFolder());
+    }
+
+    void init() {
+        userStore().remove(QStringLiteral("Wizard/Language"));
+        languageTable().clear();
+        QDir folder(programFolder());
+        for (const QString& file : folder.entryList(QDir::Files))
+            QVERIFY(folder.remove(file));
+    }
+
+    // --- parsing ---------------------------------------------------------
+
+    void parse_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("plain") << QByteArray("10=Main window\n") << 10 << "Main window";
+        QTest::newRow("backslash is a line break")
+            << QByteArray("5=first\\second\n") << 5 << "first\r\nsecond";
+        QTest::newRow("two backslashes") << QByteArray("5=a\\\\b") << 5 << "a\r\n\r\nb";
+        QTest::newRow("second = drops the rest")
+            << QByteArray("6=kept=dropped=too\n") << 6 << "kept";
+        QTest::newRow("non-numeric number is entry 0") << QByteArray("abc=stray\n") << 0 << "stray";
+        QTest::newRow("real entry 0 first still wins")
+            << QByteArray("0=English\nabc=stray\n") << 0 << "English";
+        QTest::newRow("number with trailing letters is entry 0")
+            << QByteArray("12abc=stray\n12=real\n") << 12 << "real";
+        QTest::newRow("number with trailing letters is not its number")
+            << QByteArray("12abc=stray\n") << 0 << "stray";
+        QTest::newRow("empty number part is entry 0")
+            << QByteArray("=nameless\n") << 0 << "nameless";
+        QTest::newRow("blanks around the number") << QByteArray(" 14 =spaced\n") << 14 << "spaced";
+        QTest::newRow("number beyond 32 bits is entry 0")
+            << QByteArray("99999999999=huge\n") << 0 << "huge";
+        QTest::newRow("first duplicate wins") << QByteArray("7=first\n7=second\n") << 7 << "first";
+        QTest::newRow("line without = ignored")
+            << QByteArray("7 comment\n7=after comment\n") << 7 << "after comment";
+        QTest::newRow("CRLF lines") << QByteArray("9=nine\r\n10=ten\r\n") << 9 << "nine";
+        QTest::newRow("CRLF last line") << QByteArray("9=nine\r\n10=ten\r\n") << 10 << "ten";
+        QTest::newRow("no newline at end") << QByteArray("1=a\n2=b") << 2 << "b";
+        QTest::newRow("Latin-1 byte")
+            << QByteArray("11=Z\xe4hler\n") << 11 << QString::fromUtf8("Z\xc3\xa4hler");
+        QTest::newRow("high Latin-1 byte")
+            << QByteArray("12=\xff\xb5s\n") << 12 << QString::fromUtf8("\xc3\xbf\xc2\xb5s");
+        QTest::newRow("empty text") << QByteArray("13=\n") << 13 << "";
+        QTest::newRow("negative number") << QByteArray("-1=minus\n") << -1 << "minus";
+        QTest::newRow("missing number") << QByteArray("1=one\n") << 99 << "Invalid Text (99)";
+        QTest::newRow("empty file") << QByteArray() << 0 << "Invalid Text (0)";
+        QTest::newRow("missing negative") << QByteArray("1=one\n") << -5 << "Invalid Text (-5)";
+    }
+
+    void parse() {
+        QFETCH(QByteArray, contents);
+        QFETCH(int, number);
+        QFETCH(QString, expected);
+        LanguageTable table;
+        table.parse(contents);
+        QCOMPARE(table.text(number), expected);
+        QCOMPARE(table.contains(number), !expected.startsWith(QLatin1String("Invalid Text (")));
+    }
+
+    void parseCountsEntryLinesOnly() {
+        LanguageTable table;
+        table.parse("header line\n\n0=English\nno equals here\r\n1=a\n1=b\nx=c\n");
+        QCOMPARE(table.count(), 4);
+        table.parse("0=Deutsch\n");
+        QCOMPARE(table.count(), 1); // a new parse starts afresh
+        QCOMPARE(table.text(0), QStringLiteral("Deutsch"));
+    }
+
+    void loadFileMissing() {
+        LanguageTable table;
+        table.parse("1=x\n");
+        QVERIFY(!table.loadFile(programFolder() + QStringLiteral("/absent")));
+        QCOMPARE(table.count(), 0);
+    }
+
+    void languageFileName() {
+        QCOMPARE(kestrune::languageFileName(1), QStringLiteral("Kestrune_Language.001"));
+        QCOMPARE(kestrune::languageFileName(42), QStringLiteral("Kestrune_Language.042"));
+    }
+
+    // --- the language list ----------------------------------------------
+
+    void listLanguages_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("number"); // -1: not listed
+        QTest::addColumn<QString>("name");
+
+        QTest::newRow("listed") << "Kestrune_Language.001" << QByteArray("0=English\n") << 1
+                                << "English";
+        QTest::newRow("name after comments")
+            << "Kestrune_Language.049" << QByteArray("comment\n10=x\n0=Deutsch\r\n") << 49
+            << "Deutsch";
+        QTest::newRow("first 0= line wins")
+            << "Kestrune_Language.002" << QByteArray("0=One\n0=Two\n") << 2 << "One";
+        QTest::newRow("empty name skipped, later name used")
+            << "Kestrune_Language.003" << QByteArray("0=\n0=Later\n") << 3 << "Later";
+        QTest::newRow("second = cut from the name")
+            << "Kestrune_Language.004" << QByteArray("0=Name=rest\n") << 4 << "Name";
+        QTest::newRow("Latin-1 name") << "Kestrune_Language.005"
+                                      << QByteArray("0=Fran\xe7"
+                                                    "ais\n")
+                                      << 5
+                                      << QString::fromUtf8("Fran\xc3\xa7"
+                                                           "ais");
+        QTest::newRow("non-numeric extension")
+            << "Kestrune_Language.ENG" << QByteArray("0=English\n") << -1 << "";
+        QTest::newRow("mixed extension")
+            << "Kestrune_Language.0A1" << QByteArray("0=English\n") << -1 << "";
+        QTest::newRow("extension longer than 3")
+            << "Kestrune_Language.0001" << QByteArray("0=English\n") << -1 << "";
+        QTest::newRow("extension shorter than 3")
+            << "Kestrune_Language.1" << QByteArray("0=English\n") << -1 << "";
+        QTest::newRow("no name entry")
+            << "Kestrune_Language.006" << QByteArray("10=Main\n00=Zero\n") << -1 << "";
+        QTest::newRow("only an empty name")
+            << "Kestrune_Language.007" << QByteArray("0=\n") << -1 << "";
+        QTest::newRow("other file name")
+            << "Other_Language.001" << QByteArray("0=English\n") << -1 << "";
+    }
+
+    void listLanguages() {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, contents);
+        QFETCH(int, number);
+        QFETCH(QString, name);
+        QVERIFY(writeFile(QDir(programFolder()).filePath(fileName), contents));
+        const QVector<LanguageChoice> list = kestrune::listLanguages(programFolder());
+        if (number < 0) {
+            QVERIFY(list.isEmpty());
+            return;
+        }
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].number, number);
+        QCOMPARE(list[0].name, name);
+        QCOMPARE(QFileInfo(list[0].path).fileName(), fileName);
+    }
+
+    void listLanguagesSortedByNumber() {
+        const QDir dir(programFolder());
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.010")), "0=Ten\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.002")), "0=Two\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.ENG")), "0=Eng\n"));
+        QVERIFY(dir.mkdir(QStringLiteral("Kestrune_Language.003"))); // a folder, not a file
+        const QVector<LanguageChoice> list = kestrune::listLanguages(programFolder());
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].name, QStringLiteral("Two"));
+        QCOMPARE(list[1].name, QStringLiteral("Ten"));
+        QVERIFY(dir.rmdir(QStringLiteral("Kestrune_Language.003")));
+    }
+
+    // --- loading the chosen language -------------------------------------
+
+    void loadLanguage_data() {
+        QTest::addColumn<bool>("hasSetting");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("text10");
+
+        QTest::newRow("nothing chosen") << false << "" << false << "Invalid Text (10)";
+        QTest::newRow("empty setting") << true << "" << false << "Invalid Text (10)";
+        QTest::newRow("chosen file") << true << "001" << true << "Main";
+        QTest::newRow("other chosen file") << true << "002" << true << "Haupt";
+        QTest::newRow("chosen file missing") << true << "003" << false << "Invalid Text (10)";
+        QTest::newRow("setting not three digits") << true << "1" << false << "Invalid Text (10)";
+    }
+
+    void loadLanguage() {
+        QFETCH(bool, hasSetting);
+        QFETCH(QString, setting);
+        QFETCH(bool, loaded);
+        QFETCH(QString, text10);
+        const QDir dir(programFolder());
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.001")),
+                          "0=English\n10=Main\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.002")),
+                          "0=Deutsch\n10=Haupt\n"));
+        // A table left from an earlier load must not survive a failed load.
+        languageTable().parse("10=stale\n");
+        if (hasSetting)
+            settings::save(QStringLiteral("Language"), setting);
+        QCOMPARE(kestrune::loadLanguage(), loaded);
+        QCOMPARE(getText(10), text10);
+    }
+
+    // --- the shipped language files --------------------------------------
+
+    void shippedFiles_data() {
+        QTest::addColumn<QString>("path");
+        const QStringList files = shippedLanguageFiles();
+        QVERIFY(files.contains(sourceDir() + QStringLiteral("/lang/Kestrune_Language.001")));
+        for (const QString& path : files)
+            QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
+    }
+
+    void shippedFiles() {
+        QFETCH(QString, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray contents = file.readAll();
+
+        QStringList problems;
+        int line = 1;
+        for (qsizetype i = 0; i < contents.size(); ++i) {
+            const auto c = static_cast<unsigned char>(contents[i]);
+            if (c == '\n') {
+                ++line;
+                continue;
+            }
+            if (c == '\r' && i + 1 < contents.size() && contents[i + 1] == '\n')
+                continue;
+            if (c < 0x20 || (c >= 0x7f && c <= 0x9f))
+                problems << QStringLiteral("line %1: control character 0x%2")
+                                .arg(line)
+                                .arg(c, 2, 16, QLatin1Char('0'));
+            // A Latin-1 file never needs a lead byte followed by a
+            // continuation byte; that pair is UTF-8 that slipped in.
+            if (c >= 0xc2 && c <= 0xf4 && i + 1 < contents.size()) {
+                const auto next = static_cast<unsigned char>(contents[i + 1]);
+                if (next >= 0x80 && next <= 0xbf)
+                    problems << QStringLiteral("line %1: UTF-8 sequence, not Latin-1").arg(line);
+            }
+        }
+
+        const QMap<int, QString> entries = strictEntries(contents, problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        QVERIFY2(!entries.value(0).isEmpty(), "entry 0 (the language's name) is missing");
+
+        // What the program's own parser makes of the file agrees.
+        LanguageTable table;
+        QVERIFY(table.loadFile(path));
+        QCOMPARE(table.count(), entries.size());
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+            QString expected = it.value();
+            expected.replace(QLatin1Char('\\'), QStringLiteral("\r\n"));
+            QCOMPARE(table.text(it.key()), expected);
+        }
+    }
+
+    void shippedFilesHoldEveryText_data() { shippedFiles_data(); }
+
+    void shippedFilesHoldEveryText() {
+        QFETCH(QString, path);
+        LanguageTable table;
+        QVERIFY(table.loadFile(path));
+
+        QStringList errors;
+        QVector<TextUse> uses = textsUsedBySource(sourceDir(), errors);
+        for (const auto& [from, to] : kRequiredTexts) {
+            for (int n = from; n <= to; ++n)
+                uses.append({n, QStringLiteral("texts the windows and messages require")});
+        }
+
+        QMap<int, QStringList> missing;
+        for (const TextUse& use : uses) {
+            if (!table.contains(use.number) && !missing[use.number].contains(use.where))
+                missing[use.number] << use.where;
+        }
+        for (auto it = missing.cbegin(); it != missing.cend(); ++it)
+            errors << QStringLiteral("text %1 missing, used at %2")
+                          .arg(it.key())
+                          .arg(it.value().join(QStringLiteral(", ")));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+
+    void markerList_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("count");
+        QTest::newRow("single") << " 740" << true << 1;
+        QTest::newRow("range") << " 700-709" << true << 10;
+        QTest::newRow("en dash") << QString::fromUtf8(" 761\xe2\x80\x93"
+                                                      "776")
+                                 << true << 16;
+        QTest::newRow("list") << " 700-709, 720-729, 740" << true << 21;
+        QTest::newRow("reversed range") << " 709-700" << false << 0;
+        QTest::newRow("words") << " the Apply captions" << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+    }
+
+    void markerList() {
+        QFETCH(QString, list);
+        QFETCH(bool, valid);
+        QFETCH(int, count);
+        QVector<int> numbers;
+        QCOMPARE(parseMarkerList(list, numbers), valid);
+        if (valid)
+            QCOMPARE(numbers.size(), count);
+    }
+
+    // The build puts an up-to-date copy of every language file beside the
+    // executables, where the program looks for it.
+    void copiesBesideExecutables_data() { shippedFiles_data(); }
+
+    void copiesBesideExecutables() {
+        QFETCH(QString, path);
+        QFile source(path);
+        QFile copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QFileInfo(path).fileName());
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QVERIFY2(copy.open(QIODevice::ReadOnly), qPrintable(copy.fileName()));
+        QVERIFY2(source.readAll() == copy.readAll(), "the copy is stale: rebuild kestrune_lang");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLanguage)
+#include "tst_language.moc"
