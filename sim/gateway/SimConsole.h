@@ -1,0 +1,60 @@
+#pragma once
+
+#include "sim/gateway/SimGateway.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdint>
+
+namespace kestrune::sim {
+
+struct ConsoleReply {
+    QByteArray output; // bytes the console sends back on the serial line
+    QList<SimEvent> events;
+};
+
+// The serial console of a simulated gateway (9600 8N1 on the real thing): a
+// byte stream in, bytes out. It works on the records of its gateway.
+//
+//   asleep:  "zzz" wakes it up and it answers the prompt "0>".
+//   "G"n CR: the record as hexadecimal lines (CR LF after each), then "0>".
+//   "S"n CR: the following ":" lines (CR after each, check value by either
+//            rule) fill record n; ":00000001FF" stores it and the console
+//            answers exactly "0>" (an error text and the prompt when the
+//            lines were bad, and the record stays as it was).
+//   "RS" CR: restarts the gateway; the console sleeps again.
+//   "QU" CR: leaves the console silently; it sleeps again.
+// Other lines get an error text and the prompt. While the gateway restarts
+// every byte is dropped.
+class SimConsole {
+public:
+    enum class State { Asleep, Awake, ReceivingRecord };
+    static constexpr int kMaxLineLength = 600;
+    static constexpr char kPrompt[] = "0>";
+
+    explicit SimConsole(SimGateway& gateway);
+
+    ConsoleReply feed(QByteArrayView input, int64_t nowMs);
+    State state() const { return m_state; }
+
+private:
+    void endLine(int64_t nowMs, QByteArray& out);
+    void command(QByteArray line, int64_t nowMs, QByteArray& out);
+    void recordLine(const QByteArray& line, QByteArray& out);
+    void finishWrite(QByteArray& out);
+    void error(QByteArray& out, const char* text);
+    void sleep();
+
+    SimGateway& m_gateway;
+    State m_state = State::Asleep;
+    uint32_t m_seenRestarts = 0;
+    int m_zRun = 0;
+    QByteArray m_line;
+    bool m_lineOverflow = false;
+    int m_writeRecord = 0;
+    QByteArray m_writeData;
+    bool m_writeFailed = false;
+};
+
+} // namespace kestrune::sim

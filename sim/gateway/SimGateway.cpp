@@ -1,0 +1,189 @@
+#include "SimGateway.h"
+
+#include "netsetup/SetupDatagram.h"
+
+#include <algorithm>
+
+namespace kestrune::sim {
+
+namespace {
+
+std::array<SetupRecord, SetupRecord::kRecordCount> factoryRecords() {
+    std::array<SetupRecord, SetupRecord::kRecordCount> records;
+    for (int n = 0; n < SetupRecord::kRecordCount; ++n) {
+        records[static_cast<size_t>(n)] = SetupRecord(n);
+        records[static_cast<size_t>(n)].restoreDefaults(false);
+    }
+    return records;
+}
+
+const char* familyName(GatewayFamily family) {
+    switch (family) {
+    case GatewayFamily::K1:
+        return "K1";
+    case GatewayFamily::K2:
+        return "K2";
+    case GatewayFamily::K2S:
+        return "K2S";
+    }
+    return "";
+}
+
+} // namespace
+
+SimGateway::SimGateway(GatewayFamily family, const MacAddress& mac, const Ipv4Address& address)
+    : m_family(family), m_mac(mac), m_address(address), m_records(factoryRecords()) {
+    const SetupRecord& r0 = m_records[0];
+    m_startedIpField = r0.ipv4();
+    m_port = r0.port();
+    m_udp = r0.isUsingUdp();
+}
+
+MacAddress SimGateway::makeMac(GatewayFamily family, uint32_t serial) {
+    MacAddress mac{};
+    switch (family) {
+    case GatewayFamily::K1:
+        mac = {0x00, 0x20, 0x4A, 0, 0, 0};
+        break;
+    case GatewayFamily::K2:
+        mac = {0x00, 0x04, 0x25, 0, 0, 0};
+        break;
+    case GatewayFamily::K2S:
+        mac = {0x02, 0x4B, 0x7D, 0, 0, 0};
+        break;
+    }
+    mac[3] = static_cast<uint8_t>(serial >> 16);
+    mac[4] = static_cast<uint8_t>(serial >> 8);
+    mac[5] = static_cast<uint8_t>(serial);
+    return mac;
+}
+
+uint8_t SimGateway::variantByte(GatewayFamily family) {
+    switch (family) {
+    case GatewayFamily::K1:
+        return 0x00;
+    case GatewayFamily::K2:
+        return 0x02;
+    case GatewayFamily::K2S:
+        return 0x01;
+    }
+    return 0x00;
+}
+
+const SetupRecord& SimGateway::record(int n) const {
+    return m_records[static_cast<size_t>(std::clamp(n, 0, SetupRecord::kRecordCount - 1))];
+}
+
+bool SimGateway::storeRecord(int n, QByteArrayView bytes) {
+    if (n < 0 || n >= SetupRecord::kRecordCount || bytes.isEmpty())
+        return false;
+    SetupRecord& rec = m_records[static_cast<size_t>(n)];
+    QByteArray stored = rec.bytes();
+    const qsizetype count = std::min(bytes.size(), stored.size());
+    stored.replace(0, count, bytes.first(count));
+    rec.setBytes(stored);
+    return true;
+}
+
+void SimGateway::raise(SimEvent::Kind kind, const Ipv4Address& address) {
+    m_events.append(SimEvent{kind, address});
+}
+
+void SimGateway::restart(int64_t nowMs) {
+    m_restarting = true;
+    m_restartUntil = nowMs + m_restartMs;
+    ++m_restartCount;
+
+    const SetupRecord& r0 = m_records[0];
+    const Ipv4Address ip = r0.ipv4();
+    if (ip != m_startedIpField) {
+        if (isZero(ip)) {
+            raise(SimEvent::Kind::DhcpRequested);
+        } else if (!isLoopback(ip)) {
+            raise(SimEvent::Kind::AddressRefused, ip);
+        } else if (ip != m_address) {
+            m_address = ip;
+            raise(SimEvent::Kind::MoveAddress, ip);
+        }
+        m_startedIpField = ip;
+    }
+    if (r0.port() != m_port || r0.isUsingUdp() != m_udp) {
+        m_port = r0.port();
+        m_udp = r0.isUsingUdp();
+        raise(SimEvent::Kind::TransportChanged);
+    }
+}
+
+bool SimGateway::setupAllowed() const {
+    return m_records[1].setup77FEAllowed();
+}
+
+QByteArray SimGateway::discoveryAnswer() const {
+    DiscoveryAnswer answer;
+    answer.variant = variant();
+    answer.name = familyName(m_family);
+    answer.firmwareMajor = 1;
+    answer.firmwareMinor = 0;
+    answer.port = m_port;
+    answer.mac = m_mac;
+    return buildDiscoveryAnswer(answer);
+}
+
+SetupReply SimGateway::handleSetupDatagram(QByteArrayView datagram, int64_t nowMs) {
+    SetupReply reply;
+    if (isRestarting(nowMs))
+        return reply;
+
+    const SetupRequest request = parseSetupRequest(datagram);
+    switch (request.kind) {
+    case SetupRequest::Kind::Invalid:
+        break;
+    case SetupRequest::Kind::Discovery:
+        reply.datagrams.append(discoveryAnswer());
+        break;
+    case SetupRequest::Kind::ReadRecord:
+        if (setupAllowed())
+            reply.datagrams.append(
+                recordReadAnswer(request.recordNumber, record(request.recordNumber).bytes()));
+        break;
+    case SetupRequest::Kind::WriteRecord:
+        if (setupAllowed() && storeRecord(request.recordNumber, request.record)) {
+            reply.datagrams.append(recordWriteAck(request.recordNumber));
+            restart(nowMs);
+        }
+        break;
+    case SetupRequest::Kind::IpSetup: {
+        const IpSetupRequest& ip = request.ipSetup;
+        if (!ip.matches(m_mac) || !setupAllowed())
+            break;
+        if (ip.isDhcp()) {
+            m_records[0].setIpv4(ip.address);
+            m_startedIpField = ip.address;
+            raise(SimEvent::Kind::DhcpRequested);
+            restart(nowMs);
+        } else if (!isLoopback(ip.address)) {
+            raise(SimEvent::Kind::AddressRefused, ip.address);
+        } else {
+            m_records[0].setIpv4(ip.address);
+            restart(nowMs);
+            if (m_address != ip.address) {
+                // Record 0 already held this address while the gateway lived
+                // elsewhere (set by the runtime): move all the same.
+                m_address = ip.address;
+                raise(SimEvent::Kind::MoveAddress, ip.address);
+            }
+        }
+        break;
+    }
+    }
+    reply.events = takeEvents();
+    return reply;
+}
+
+QList<SimEvent> SimGateway::takeEvents() {
+    QList<SimEvent> events;
+    events.swap(m_events);
+    return events;
+}
+
+} // namespace kestrune::sim
