@@ -16,6 +16,7 @@ namespace kestrune {
 namespace {
 
 // Texts of this window.
+// texts: 30, 105, 106, 231, 238
 constexpr int32_t kTextCaption = 30;
 constexpr int32_t kTextChooseLanguage = 106;
 constexpr int32_t kTextRestartNeeded = 105;

@@ -7,6 +7,10 @@
 // cli/):
 //   - every integer literal that is the first argument of getText(...), as in
 //     getText(158) or getText(610 + feature) (which yields 610);
+//   - every named constant that is the first argument of getText(...), as in
+//     getText(TextCaption), when the scanned sources define it as a constant
+//     ("constexpr int TextCaption = 10;", "const int ... = 10;" or an enum
+//     line "TextCaption = 10,"); the defining file is searched first;
 //   - every marker comment of the form "// texts: 700-709, 720-729, 740" for
 //     numbers the code asks for indirectly: in a loop, as an offset from a
 //     base, or through a named constant. Put the marker on the line of the
@@ -121,12 +125,40 @@ bool parseMarkerList(const QString& list, QVector<int>& out) {
     return true;
 }
 
+// The value of a named constant defined in source text, or -1.
+int constantValue(const QString& source, const QString& name) {
+    const QString id = QRegularExpression::escape(name);
+    const QRegularExpression definitions[] = {
+        // constexpr int TextCaption = 10;  const int32_t TextCaption{10};
+        QRegularExpression(
+            QStringLiteral(
+                "\\bconst(?:expr)?\\b[^;=(){}]*\\b%1\\s*(?:=\\s*(\\d+)|\\{\\s*(\\d+)\\s*\\})")
+                .arg(id)),
+        // an enumerator on a line of its own: "    TextCaption = 10, // note"
+        QRegularExpression(QStringLiteral("^\\s*%1\\s*=\\s*(\\d+)\\s*,?\\s*(?://.*)?$").arg(id),
+                           QRegularExpression::MultilineOption),
+    };
+    for (const QRegularExpression& definition : definitions) {
+        const QRegularExpressionMatch m = definition.match(source);
+        if (m.hasMatch())
+            return (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1)).toInt();
+    }
+    return -1;
+}
+
 // Every text number the program's source asks for; malformed markers are
 // reported in errors.
 QVector<TextUse> textsUsedBySource(const QString& sourceDir, QStringList& errors) {
-    static const QRegularExpression call(QStringLiteral("\\bgetText\\s*\\(\\s*(\\d+)"));
+    static const QRegularExpression call(
+        QStringLiteral("\\bgetText\\s*\\(\\s*(?:(\\d+)|(?:\\w+::)*([A-Za-z_]\\w*))"));
     static const QRegularExpression marker(QStringLiteral("//\\s*texts:(.*)$"));
-    QVector<TextUse> uses;
+
+    // All sources first, so a constant can be found in another file.
+    struct Source {
+        QString relative;
+        QString text;
+    };
+    QVector<Source> sources;
     for (const QString& folder : kSourceFolders) {
         const QString root = QDir(sourceDir).filePath(folder);
         QDirIterator it(root, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
@@ -138,22 +170,39 @@ QVector<TextUse> textsUsedBySource(const QString& sourceDir, QStringList& errors
                 errors << QStringLiteral("cannot read %1").arg(path);
                 continue;
             }
-            const QString relative = QDir(sourceDir).relativeFilePath(path);
-            const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-            for (int i = 0; i < lines.size(); ++i) {
-                const QString where = relative + QLatin1Char(':') + QString::number(i + 1);
-                auto calls = call.globalMatch(lines[i]);
-                while (calls.hasNext())
-                    uses.append({calls.next().captured(1).toInt(), where});
-                const QRegularExpressionMatch m = marker.match(lines[i]);
-                if (m.hasMatch()) {
-                    QVector<int> numbers;
-                    if (!parseMarkerList(m.captured(1), numbers))
-                        errors << QStringLiteral("%1: malformed marker \"%2\"")
-                                      .arg(where, m.captured(0).trimmed());
-                    for (int n : numbers)
-                        uses.append({n, where});
+            sources.append(
+                {QDir(sourceDir).relativeFilePath(path), QString::fromUtf8(file.readAll())});
+        }
+    }
+
+    QVector<TextUse> uses;
+    for (const Source& source : sources) {
+        const QStringList lines = source.text.split(QLatin1Char('\n'));
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString where = source.relative + QLatin1Char(':') + QString::number(i + 1);
+            auto calls = call.globalMatch(lines[i]);
+            while (calls.hasNext()) {
+                const QRegularExpressionMatch m = calls.next();
+                if (!m.captured(1).isEmpty()) {
+                    uses.append({m.captured(1).toInt(), where});
+                    continue;
                 }
+                // A named constant; a variable is left to a marker comment.
+                int value = constantValue(source.text, m.captured(2));
+                for (qsizetype k = 0; value < 0 && k < sources.size(); ++k)
+                    value = constantValue(sources[k].text, m.captured(2));
+                if (value >= 0)
+                    uses.append(
+                        {value, where + QStringLiteral(" (") + m.captured(2) + QLatin1Char(')')});
+            }
+            const QRegularExpressionMatch found = marker.match(lines[i]);
+            if (found.hasMatch()) {
+                QVector<int> numbers;
+                if (!parseMarkerList(found.captured(1), numbers))
+                    errors << QStringLiteral("%1: malformed marker \"%2\"")
+                                  .arg(where, found.captured(0).trimmed());
+                for (int n : numbers)
+                    uses.append({n, where});
             }
         }
     }
@@ -539,6 +588,35 @@ private slots:
         QCOMPARE(parseMarkerList(list, numbers), valid);
         if (valid)
             QCOMPARE(numbers.size(), count);
+    }
+
+    void constantValue_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("value");
+        QTest::newRow("constexpr") << "constexpr int TextCaption = 10;"
+                                   << "TextCaption" << 10;
+        QTest::newRow("static const") << "static const int32_t kText = 238;"
+                                      << "kText" << 238;
+        QTest::newRow("brace init") << "constexpr int32_t kText{40};"
+                                    << "kText" << 40;
+        QTest::newRow("enumerator") << "enum {\n    TextA = 20,\n    TextB = 130, // menu\n};"
+                                    << "TextB" << 130;
+        QTest::newRow("last enumerator") << "enum {\n    TextA = 20\n};"
+                                         << "TextA" << 20;
+        QTest::newRow("plain assignment is no constant") << "    row = 3;\n"
+                                                         << "row" << -1;
+        QTest::newRow("longer name does not match") << "constexpr int TextCaption2 = 11;"
+                                                    << "TextCaption" << -1;
+        QTest::newRow("missing") << "int x = 1;"
+                                 << "TextCaption" << -1;
+    }
+
+    void constantValue() {
+        QFETCH(QString, source);
+        QFETCH(QString, name);
+        QFETCH(int, value);
+        QCOMPARE(::constantValue(source, name), value);
     }
 
     // The build puts an up-to-date copy of every language file beside the
