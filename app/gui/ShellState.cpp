@@ -63,7 +63,9 @@ bool hasDebugSwitch(const QStringList& arguments) {
     return false;
 }
 
-int twipsToPixels(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
+int twipsToPixels(int twips, double dpi) {
+    return qRound(twips * dpi / 1440.0);
+}
 
 int pixelsToTwips(int pixels, double dpi) {
     return dpi > 0 ? qRound(pixels * 1440.0 / dpi) : 0;

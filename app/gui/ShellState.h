@@ -16,8 +16,8 @@ namespace kestrune {
 // not exist.
 class ShellState {
 public:
-    static constexpr int TaskCount = 9;            // Option_SelectWhatToDo(0..8)
-    static constexpr int MeterFeatureCount = 6;    // Option_SelectMeterFeature(0..5)
+    static constexpr int TaskCount = 9;         // Option_SelectWhatToDo(0..8)
+    static constexpr int MeterFeatureCount = 6; // Option_SelectMeterFeature(0..5)
     static constexpr const char* NoAdapter = "NO_ADAPTER";
 
     int selectedTask = 0;

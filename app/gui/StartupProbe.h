@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+class QWidget;
+
+namespace kestrune {
+
+// Start-up measurement for the benchmark: when KESTRUNE_BENCH_STARTUP is set,
+// the first exposure of the wizard's window prints one line to standard
+// output,
+//   KESTRUNE_BENCH_STARTUP exposed_ms=<monotonic ms> rss_kb=<VmRSS>
+// and ends the program. The monotonic clock is the one QElapsedTimer uses,
+// so the starting process can subtract its own reading.
+class StartupProbe : public QObject {
+    Q_OBJECT
+public:
+    // Installs the probe on the window when the variable is set.
+    static void installIfRequested(QWidget* window);
+
+    // Resident set size of this process in kB (VmRSS), -1 when unknown.
+    static qint64 residentKb();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using QObject::QObject;
+    bool m_done = false;
+};
+
+} // namespace kestrune
