@@ -1,5 +1,6 @@
 # Checks the support library's dynamic symbols and the libraries it needs.
 # Run as: cmake -DLIBRARY=... -DNM=... -DREADELF=... -DSANITIZE=... -P this
+cmake_minimum_required(VERSION 3.22)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
     OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

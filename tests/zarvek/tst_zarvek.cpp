@@ -6,6 +6,7 @@
 #include "zarvek/Zarvek.h"
 #include "zarvek/loader/SupportLibrary.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLibrary>
 #include <QRandomGenerator>
@@ -538,6 +539,27 @@ private slots:
         setProgramDir(kBuildDir);
         QVERIFY(zarvek::crc16(QByteArray("123456789"), crc));
         QCOMPARE(crc, uint16_t(0x4B37));
+    }
+
+    // With nothing beside the program, the system's library search path is
+    // tried. The plain run has the build folder off that path; the CTest
+    // entry tst_zarvek_system_path runs this with LD_LIBRARY_PATH on it.
+    void systemPathFallback() {
+        bool onPath = false;
+        for (const QString& dir : qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':')))
+            onPath =
+                onPath || (!dir.isEmpty() && QDir::cleanPath(dir) == QDir::cleanPath(kBuildDir));
+        QTemporaryDir empty;
+        QVERIFY(empty.isValid());
+        setProgramDir(empty.path());
+        zarvek::resetForTests();
+        uint16_t crc = 0;
+        QString error;
+        QCOMPARE(zarvek::crc16(QByteArray("123456789"), crc, &error), onPath);
+        if (onPath)
+            QCOMPARE(crc, uint16_t(0x4B37));
+        else
+            QVERIFY2(error.contains(QLatin1String("libZarvek.so")), qPrintable(error));
     }
 
     void missingFunction() {
