@@ -483,8 +483,8 @@ void Link::applyLineSetting(const QString& what, const QString& wanted,
     const bool ok = set();
     if (!ok || m_serial.error() == QSerialPort::UnsupportedOperationError)
         logNote(QStringLiteral("Line setting ") + what + QLatin1Char(' ') + wanted +
-                QStringLiteral(" not supported by ") + m_serial.portName() +
-                QStringLiteral("; using ") + actual());
+                QStringLiteral(" not supported by ") + m_serialPath + QStringLiteral("; using ") +
+                actual());
     m_serial.clearError();
 }
 
@@ -498,6 +498,7 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
     if (m_serial.isOpen())
         m_serial.close();
     m_openingSerial = true;
+    m_serialPath = path;
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         m_connectionError = path + QStringLiteral(": ") + m_serial.errorString();
@@ -608,7 +609,7 @@ void Link::onSerialError(QSerialPort::SerialPortError error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::PermissionError: {
         // The device went away (unplugged adapter, closed pseudo-terminal).
-        const QString reason = m_serial.portName() + QStringLiteral(": ") + m_serial.errorString();
+        const QString reason = m_serialPath + QStringLiteral(": ") + m_serial.errorString();
         logNote(QStringLiteral("Serial device lost: ") + reason);
         m_serial.clearError();
         closeSerialPort();

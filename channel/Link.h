@@ -181,7 +181,7 @@ public:
     bool openSerialPort(int index, const QString& settings);
     bool openSerialDevice(const QString& path, const QString& settings);
     bool isSerialPortOpen() const { return m_serial.isOpen(); }
-    QString serialDevicePath() const { return m_serial.portName(); }
+    const QString& serialDevicePath() const { return m_serialPath; }
     // Writes the bytes as they are (no log, no bus delay); starts a new
     // console line.
     void serialSend(const QByteArray& bytes);
@@ -221,6 +221,7 @@ private:
                           const std::function<bool()>& set, const std::function<QString()>& actual);
 
     QSerialPort m_serial;
+    QString m_serialPath;
     QUdpSocket m_udp;
     QTcpSocket m_tcp;
 
