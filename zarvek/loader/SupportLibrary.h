@@ -13,6 +13,10 @@
 // Nothing here throws or crashes when the library or a function is missing:
 // the call returns false and the error text says which library and which
 // function could not be had, ready for a message box.
+//
+// Nothing else in the program should open libZarvek.so through a QLibrary of
+// its own: Qt shares one handle per file name among QLibrary objects, and an
+// unload() on any of them unloads it for all.
 namespace kestrune::zarvek {
 
 // File name of the library beside the program.
