@@ -1,16 +1,22 @@
 #include "SimFramers.h"
 
-#include "SimModbusSlave.h"
+#include <zarvek/Zarvek.h>
 
 namespace kestrune::sim {
 
 namespace {
 
+// A frame followed by its CRC (low byte first) has the CRC 0.
+bool crcValidAt(const QByteArray& buffer, qsizetype at, qsizetype length) {
+    return length >= 3 && at + length <= buffer.size() &&
+           CRC16(reinterpret_cast<const uint8_t*>(buffer.constData() + at), uint32_t(length)) == 0;
+}
+
 constexpr int kRtuMaxFrame = 256;
 // Requests of functions without a known length are looked for by their CRC
 // among the first this many bytes (no such request of a real master is
 // longer).
-constexpr int kRtuUnknownScan = 64;
+constexpr int kRtuUnknownScan = 32;
 constexpr int kAsciiMaxFrames = 64;
 
 } // namespace
@@ -73,6 +79,7 @@ int ModbusRtuFramer::knownLength(qsizetype at) const {
     case 4:
     case 5:
     case 6:
+    case 8:
         return 8;
     case 7:
     case 11:
@@ -101,8 +108,8 @@ std::optional<QByteArray> ModbusRtuFramer::next() {
     while (m_buffer.size() >= 4) {
         const int length = knownLength(0);
         if (length > 0 && m_buffer.size() >= length) {
-            const QByteArray frame = m_buffer.left(length);
-            if (modbusCrcValid(frame)) {
+            if (crcValidAt(m_buffer, 0, length)) {
+                const QByteArray frame = m_buffer.left(length);
                 m_buffer.remove(0, length);
                 return frame;
             }
@@ -112,8 +119,8 @@ std::optional<QByteArray> ModbusRtuFramer::next() {
         if (length < 0) {
             const qsizetype most = qMin<qsizetype>(m_buffer.size(), kRtuUnknownScan);
             for (qsizetype n = 4; n <= most; ++n) {
-                const QByteArray frame = m_buffer.left(n);
-                if (modbusCrcValid(frame)) {
+                if (crcValidAt(m_buffer, 0, n)) {
+                    const QByteArray frame = m_buffer.left(n);
                     m_buffer.remove(0, n);
                     return frame;
                 }
@@ -129,7 +136,7 @@ std::optional<QByteArray> ModbusRtuFramer::next() {
         bool skipped = false;
         for (qsizetype k = 1; k + 4 <= m_buffer.size(); ++k) {
             const int len = knownLength(k);
-            if (len > 0 && k + len <= m_buffer.size() && modbusCrcValid(m_buffer.mid(k, len))) {
+            if (len > 0 && crcValidAt(m_buffer, k, len)) {
                 drop(k);
                 skipped = true;
                 break;

@@ -35,9 +35,9 @@ private:
 };
 
 // Modbus RTU: frames follow each other without a length field, so the
-// framer knows the request lengths of the common functions (1..6: 8 bytes;
+// framer knows the request lengths of the common functions (1..6, 8: 8 bytes;
 // 15, 16: 9 + byte count; 23: 13 + byte count; 7, 11, 12, 17: 4 bytes; 22:
-// 10; 24: 6) and finds others by their CRC (the shortest prefix of up to 64
+// 10; 24: 6) and finds others by their CRC (the shortest prefix of up to 32
 // bytes whose last two bytes are the CRC of the rest). A frame of known length with a wrong CRC is
 // dropped byte by byte until a frame with a valid CRC lines up. On a real line the silence between
 // frames separates them; the owner calls clear() when the line has been quiet long enough, which
