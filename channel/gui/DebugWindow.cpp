@@ -133,7 +133,6 @@ void DebugWindow::setToolHandler(Tool tool, std::function<void()> handler) {
 DebugWindow::DebugWindow(DebugHost& host, QWidget* parent)
     : QWidget(parent, Qt::Window), m_host(&host) {
     setObjectName(QStringLiteral("Kestrune_Debug"));
-    setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
     setCaptions();
 }
@@ -178,6 +177,8 @@ void DebugWindow::buildControls() {
     m_list->setObjectName(QStringLiteral("List_Debug"));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSizeF(8.25);
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
     m_list->setFont(fixed);
     m_list->setUniformItemSizes(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -334,6 +335,10 @@ void DebugWindow::unloadWindow() {
 void DebugWindow::closeEvent(QCloseEvent* event) {
     unloadWindow();
     event->accept();
+    // A poll still running (closed from inside its waits) has this window and
+    // its check box on the stack: it deletes the window when it returns.
+    if (!m_pollBusy)
+        deleteLater();
 }
 
 void DebugWindow::placeBesideMainWindow() {
@@ -434,8 +439,11 @@ void DebugWindow::pollTick() {
         if (target != PollTarget::None)
             m_host->pollAction(target); // processes events while it waits
     }
-    if (self)
-        m_pollBusy = false;
+    if (!self)
+        return;
+    m_pollBusy = false;
+    if (m_unloaded)
+        deleteLater();
 }
 
 // ---- save ---------------------------------------------------------------------------------
