@@ -294,8 +294,12 @@ bool Link::openNetwork(const LinkSettings& settings) {
                    !m_connectionError.isEmpty();
         },
         m_openTimeout);
-    if (m_tcp.state() == QAbstractSocket::ConnectedState)
+    if (m_tcp.state() == QAbstractSocket::ConnectedState) {
+        // Telegrams are small and each one waits for its answer: send
+        // every one at once instead of collecting bytes.
+        m_tcp.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         return true;
+    }
     if (m_connectionError.isEmpty())
         m_connectionError = QStringLiteral("Connection timed out");
     m_tcp.abort();

@@ -105,6 +105,8 @@ public:
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = m_server.nextPendingConnection()) {
                 m_client = s;
+                // A gateway writes each piece as it has it.
+                s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { deliver(s->readAll()); });
             }
         });
