@@ -14,6 +14,16 @@ int storedIndex(const char* key, int defaultIndex, int count) {
     return (v >= 0 && v < count) ? static_cast<int>(v) : defaultIndex;
 }
 
+// The click handlers store their option at once. A value that is already
+// stored as it is is not written again: every write replaces the settings
+// file on disk, and start-up runs all five handlers.
+void store(const char* key, int value) {
+    const QString k = QLatin1String(key);
+    const QString v = QString::number(value);
+    if (!settings::contains(k) || settings::get(k) != v)
+        settings::save(k, v);
+}
+
 int validIndex(int index, int defaultIndex, int count) {
     return (index >= 0 && index < count) ? index : defaultIndex;
 }
@@ -32,27 +42,27 @@ void ShellState::restoreSavedOptions() {
 
 void ShellState::selectTask(int index) {
     selectedTask = validIndex(index, 0, TaskCount);
-    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{selectedTask});
+    store("Option_SelectWhatToDo", selectedTask);
 }
 
 void ShellState::selectChangeIpSettings(int index) {
     changeIpSettingsOption = validIndex(index, 0, 2);
-    settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{changeIpSettingsOption});
+    store("Option_ChangeIPSettings", changeIpSettingsOption);
 }
 
 void ShellState::selectDhcp(int index) {
     dhcpOption = validIndex(index, 1, 2);
-    settings::save(QStringLiteral("Option_DHCP"), int64_t{dhcpOption});
+    store("Option_DHCP", dhcpOption);
 }
 
 void ShellState::selectEnterIpAddress(int index) {
     enterIpAddressOption = validIndex(index, 0, 2);
-    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{enterIpAddressOption});
+    store("Option_EnterIPAddress", enterIpAddressOption);
 }
 
 void ShellState::selectMeterFeature(int index) {
     selectedMeterFeature = validIndex(index, 0, MeterFeatureCount);
-    settings::save(QStringLiteral("Option_SelectMeterFeature"), int64_t{selectedMeterFeature});
+    store("Option_SelectMeterFeature", selectedMeterFeature);
 }
 
 bool hasDebugSwitch(const QStringList& arguments) {

@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <ctime>
 
 namespace kestrune {
 
@@ -48,9 +49,10 @@ bool StartupProbe::eventFilter(QObject* watched, QEvent* event) {
         m_done = true;
         QElapsedTimer now;
         now.start();
-        std::printf("KESTRUNE_BENCH_STARTUP exposed_ms=%lld rss_kb=%lld\n",
+        const long long cpuMs = static_cast<long long>(std::clock()) * 1000 / CLOCKS_PER_SEC;
+        std::printf("KESTRUNE_BENCH_STARTUP exposed_ms=%lld rss_kb=%lld cpu_ms=%lld\n",
                     static_cast<long long>(now.msecsSinceReference()),
-                    static_cast<long long>(residentKb()));
+                    static_cast<long long>(residentKb()), cpuMs);
         std::fflush(stdout);
         QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
     }

@@ -9,7 +9,7 @@ namespace kestrune {
 // Start-up measurement for the benchmark: when KESTRUNE_BENCH_STARTUP is set,
 // the first exposure of the wizard's window prints one line to standard
 // output,
-//   KESTRUNE_BENCH_STARTUP exposed_ms=<monotonic ms> rss_kb=<VmRSS>
+//   KESTRUNE_BENCH_STARTUP exposed_ms=<monotonic ms> rss_kb=<VmRSS> cpu_ms=<CPU time>
 // and ends the program. The monotonic clock is the one QElapsedTimer uses,
 // so the starting process can subtract its own reading.
 class StartupProbe : public QObject {

@@ -328,10 +328,11 @@ void WizardWindow::loadPageSettings(int n) {
         break;
     }
     case page::Connection:
-        if (m_state.selectedTask == 3) {
-            pg.headerLabel->setText(shown(getText(360)));
-            m_infoTexts[page::Connection]->setPlainText(shown(getText(361)));
-        }
+        // The connection page serves tasks 3 to 8; its explanation so far
+        // speaks of task 3 (reading a gateway's settings) only.
+        pg.headerLabel->setText(shown(getText(360)));
+        m_infoTexts[page::Connection]->setPlainText(m_state.selectedTask == 3 ? shown(getText(361))
+                                                                              : QString());
         break;
     case page::DeviceSettings:
         m_next->setText(shown(getText(TextNextDeviceSettings)));

@@ -1,0 +1,395 @@
+// The wizard window, offscreen, through its real start-up: controls found by
+// objectName and clicked as a user would.
+//
+// With KESTRUNE_WIZARD_SHOTS set to a folder, the test also saves a picture
+// of every page it shows there (for looking at the layout).
+
+#include "app/Language.h"
+#include "app/ProgramDir.h"
+#include "app/Settings.h"
+#include "app/gui/ShellState.h"
+#include "app/gui/Startup.h"
+#include "app/gui/WizardWindow.h"
+
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+#include "channel/gui/DebugWindow.h"
+#endif
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace kestrune;
+
+namespace {
+
+QString languageFile() {
+    return QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001");
+}
+
+template <typename T> T* child(QWidget* w, const QString& name) {
+    T* c = w->findChild<T*>(name);
+    if (!c)
+        qWarning("control %s not found", qPrintable(name));
+    return c;
+}
+
+void click(QWidget* w, const QString& name) {
+    auto* b = child<QAbstractButton>(w, name);
+    QVERIFY(b);
+    QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(name));
+    // An option reacts on its mark and its text, not on the empty rest of
+    // its row: click where a user would.
+    const QPoint at =
+        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
+    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+}
+
+// Whether a caption fits its control without being cut.
+bool fits(QAbstractButton* b) {
+    QString text = b->text();
+    text.remove(QLatin1Char('&'));
+    const int extra = qobject_cast<QRadioButton*>(b) ? 24 : 8; // mark or frame
+    return b->fontMetrics().horizontalAdvance(text) + extra <= b->width();
+}
+
+// The page whose panel is on show; -1 when none or more than one is.
+int shownPage(WizardWindow* w) {
+    int shown = -1;
+    for (int p : page::All) {
+        if (w->pagePanel(p)->isVisible()) {
+            if (shown >= 0)
+                return -1;
+            shown = p;
+        }
+    }
+    return shown;
+}
+
+} // namespace
+
+class TestWizard : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startShowsPageZero();
+    void windowSizeInTwips();
+    void pagesZeroAndOneCaptioned();
+    void nextAndBackByClicks();
+    void choosingTaskStoresIt();
+    void doubleClickOnTaskIsNext();
+    void savedTaskRestored();
+    void cancelEndsAndStoresNothing();
+    void debugSwitchOpensTrafficLog_data();
+    void debugSwitchOpensTrafficLog();
+    void trafficLogToggledThroughWizard();
+    void firstStartAsksForLanguage();
+    void noLanguageEndsStartUp();
+
+private:
+    void start(const QStringList& arguments = {QStringLiteral("Kestrune")});
+    void shoot(const QString& name);
+
+    QTemporaryDir m_config;
+    QTemporaryDir m_program;
+    ShellState m_state;
+    std::unique_ptr<WizardWindow> m_wizard;
+};
+
+void TestWizard::initTestCase() {
+    QVERIFY(m_config.isValid());
+    QVERIFY(m_program.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
+    setProgramDir(m_program.path());
+    QVERIFY2(QFile::exists(languageFile()), qPrintable(languageFile()));
+    QVERIFY(QFile::copy(languageFile(), programDir() + QStringLiteral("Kestrune_Language.001")));
+}
+
+void TestWizard::init() {
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+              QStringLiteral("Kestrune"))
+        .clear();
+    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    m_state = ShellState{};
+}
+
+void TestWizard::cleanup() {
+    if (m_wizard)
+        m_wizard->close();
+    m_wizard.reset();
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    QVERIFY(!DebugWindow::instance());
+#endif
+}
+
+void TestWizard::start(const QStringList& arguments) {
+    m_wizard = startWizard(m_state, arguments);
+    QVERIFY(m_wizard);
+    QVERIFY(QTest::qWaitForWindowExposed(m_wizard.get()));
+}
+
+void TestWizard::shoot(const QString& name) {
+    const QString dir = qEnvironmentVariable("KESTRUNE_WIZARD_SHOTS");
+    if (!dir.isEmpty())
+        m_wizard->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+void TestWizard::startShowsPageZero() {
+    start();
+    QCOMPARE(m_wizard->objectName(), QStringLiteral("Kestrune_Wizard"));
+    QCOMPARE(m_wizard->windowTitle(), getText(10));
+    QCOMPARE(shownPage(m_wizard.get()), 0);
+    QCOMPARE(m_state.currentPage, 0);
+    QVERIFY(!child<QPushButton>(m_wizard.get(), "Command_Back")->isEnabled());
+    QVERIFY(child<QPushButton>(m_wizard.get(), "Command_Next")->isEnabled());
+    QVERIFY(child<QPushButton>(m_wizard.get(), "Command_ChangeLanguage")->isVisible());
+    // First run: the defaults are selected and stored by the click handlers.
+    QVERIFY(child<QRadioButton>(m_wizard.get(), "Option_SelectWhatToDo(0)")->isChecked());
+    QCOMPARE(settings::get("Option_SelectWhatToDo"), QStringLiteral("0"));
+    QCOMPARE(settings::get("Option_DHCP"), QStringLiteral("1"));
+    QCOMPARE(settings::get("Option_EnterIPAddress"), QStringLiteral("0"));
+    shoot(QStringLiteral("page0"));
+}
+
+void TestWizard::windowSizeInTwips() {
+    start();
+    const int dpiX = m_wizard->logicalDpiX();
+    const int dpiY = m_wizard->logicalDpiY();
+    // Within one pixel of 7530 x 6500 twips.
+    QVERIFY(qAbs(pixelsToTwips(m_wizard->width(), dpiX) - WizardWindow::WidthTwips) <= 1440 / dpiX);
+    QVERIFY(qAbs(pixelsToTwips(m_wizard->height(), dpiY) - WizardWindow::HeightTwips) <=
+            1440 / dpiY);
+    // Every page panel and every control lies inside the window.
+    const QRect inside = m_wizard->rect();
+    for (QWidget* w : m_wizard->findChildren<QWidget*>()) {
+        if (w->parentWidget() == m_wizard.get())
+            QVERIFY2(inside.contains(w->geometry()), qPrintable(w->objectName()));
+    }
+}
+
+void TestWizard::pagesZeroAndOneCaptioned() {
+    start();
+    // No control of pages 0 and 1 or of the window's bottom is left with a
+    // missing text or a text that doesn't fit.
+    auto checkTexts = [this](QWidget* panel) {
+        for (QAbstractButton* b : panel->findChildren<QAbstractButton*>()) {
+            if (!b->isVisibleTo(m_wizard.get()))
+                continue;
+            QVERIFY2(!b->text().isEmpty(), qPrintable(b->objectName()));
+            QVERIFY2(!b->text().contains(QLatin1String("Invalid Text (")),
+                     qPrintable(b->objectName()));
+            QVERIFY2(fits(b), qPrintable(b->objectName()));
+        }
+        for (QLabel* l : panel->findChildren<QLabel*>()) {
+            QVERIFY2(!l->text().contains(QLatin1String("Invalid Text (")),
+                     qPrintable(l->objectName()));
+            if (!l->wordWrap() && l->isVisibleTo(m_wizard.get()))
+                QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(l->objectName()));
+        }
+        for (QPlainTextEdit* t : panel->findChildren<QPlainTextEdit*>()) {
+            QVERIFY(t->isReadOnly());
+            QVERIFY2(!t->toPlainText().contains(QLatin1String("Invalid Text (")),
+                     qPrintable(t->objectName()));
+        }
+    };
+    checkTexts(m_wizard->pagePanel(0));
+    checkTexts(m_wizard->pagePanel(1));
+    for (const char* name : {"Command_Back", "Command_Next", "Command_Cancel"}) {
+        auto* b = child<QPushButton>(m_wizard.get(), QLatin1String(name));
+        QVERIFY(!b->text().contains(QLatin1String("Invalid Text (")));
+        QVERIFY2(fits(b), name);
+    }
+
+    QCOMPARE(child<QLabel>(m_wizard.get(), "Label_Header(0)")->text(), getText(100));
+    QCOMPARE(child<QLabel>(m_wizard.get(), "Label_Header(1)")->text(), getText(103));
+    QVERIFY(child<QLabel>(m_wizard.get(), "Label_Version")->text().endsWith("3.2.1"));
+    QVERIFY(child<QLabel>(m_wizard.get(), "Label_Link(0)")->isVisible());
+    QVERIFY(child<QLabel>(m_wizard.get(), "Label_Link(1)")->isVisible());
+    QVERIFY(child<QPlainTextEdit>(m_wizard.get(), "Text_Info(0)")->isVisible());
+    // Tasks 7 and 8 are not offered.
+    for (int i = 0; i < ShellState::TaskCount; ++i) {
+        auto* option =
+            child<QRadioButton>(m_wizard.get(), QStringLiteral("Option_SelectWhatToDo(%1)").arg(i));
+        QVERIFY(option);
+        QCOMPARE(option->isVisibleTo(m_wizard->pagePanel(1)), i < 7);
+        QCOMPARE(option->text(), getText(110 + i).replace("\r\n", "\n"));
+    }
+}
+
+void TestWizard::nextAndBackByClicks() {
+    start();
+    click(m_wizard.get(), "Command_Next");
+    QCOMPARE(shownPage(m_wizard.get()), 1);
+    QCOMPARE(m_state.currentPage, 1);
+    QVERIFY(child<QPushButton>(m_wizard.get(), "Command_Back")->isEnabled());
+    shoot(QStringLiteral("page1"));
+
+    click(m_wizard.get(), "Command_Back");
+    QCOMPARE(shownPage(m_wizard.get()), 0);
+    QVERIFY(!child<QPushButton>(m_wizard.get(), "Command_Back")->isEnabled());
+
+    // Task 5 leads to the connection page, Back from there to the tasks.
+    click(m_wizard.get(), "Command_Next");
+    click(m_wizard.get(), "Option_SelectWhatToDo(5)");
+    click(m_wizard.get(), "Command_Next");
+    QCOMPARE(shownPage(m_wizard.get()), 40);
+    shoot(QStringLiteral("page40"));
+    click(m_wizard.get(), "Command_Back");
+    QCOMPARE(shownPage(m_wizard.get()), 1);
+}
+
+void TestWizard::choosingTaskStoresIt() {
+    start();
+    click(m_wizard.get(), "Command_Next");
+    click(m_wizard.get(), "Option_SelectWhatToDo(2)");
+    QCOMPARE(settings::get("Option_SelectWhatToDo"), QStringLiteral("2"));
+    QCOMPARE(m_state.selectedTask, 2);
+    click(m_wizard.get(), "Option_SelectWhatToDo(6)");
+    QCOMPARE(settings::get("Option_SelectWhatToDo"), QStringLiteral("6"));
+    QCOMPARE(m_state.selectedTask, 6);
+}
+
+void TestWizard::doubleClickOnTaskIsNext() {
+    start();
+    click(m_wizard.get(), "Command_Next");
+    auto* option = child<QRadioButton>(m_wizard.get(), "Option_SelectWhatToDo(2)");
+    QVERIFY(option);
+    QTest::mouseDClick(option, Qt::LeftButton, {}, QPoint(8, option->height() / 2));
+    QCOMPARE(m_state.selectedTask, 2);
+    QCOMPARE(shownPage(m_wizard.get()), 30);
+    // The ping page enables Next itself once a ping answered.
+    QVERIFY(!child<QPushButton>(m_wizard.get(), "Command_Next")->isEnabled());
+    QCOMPARE(child<QLabel>(m_wizard.get(), "Label_Header(30)")->text(), getText(350));
+}
+
+void TestWizard::savedTaskRestored() {
+    settings::save("Option_SelectWhatToDo", "4");
+    start();
+    QVERIFY(child<QRadioButton>(m_wizard.get(), "Option_SelectWhatToDo(4)")->isChecked());
+    QCOMPARE(m_state.selectedTask, 4);
+    click(m_wizard.get(), "Command_Next");
+    click(m_wizard.get(), "Command_Next");
+    QCOMPARE(shownPage(m_wizard.get()), 40);
+}
+
+void TestWizard::cancelEndsAndStoresNothing() {
+    start();
+    click(m_wizard.get(), "Command_Next");
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+                    QStringLiteral("Kestrune"));
+    store.sync();
+    const QStringList before = store.allKeys();
+    click(m_wizard.get(), "Command_Cancel");
+    QVERIFY(!m_wizard->isVisible());
+    store.sync();
+    QCOMPARE(store.allKeys(), before);
+}
+
+void TestWizard::debugSwitchOpensTrafficLog_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("open");
+    QTest::newRow("none") << QStringList{"Kestrune"} << false;
+    QTest::newRow("/debug") << QStringList{"Kestrune", "/debug"} << true;
+    QTest::newRow("/DEBUG after another") << QStringList{"Kestrune", "x", "/DEBUG"} << true;
+}
+
+void TestWizard::debugSwitchOpensTrafficLog() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, open);
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    start(arguments);
+    QCOMPARE(DebugWindow::instance() != nullptr, open);
+    if (open) {
+        QVERIFY(DebugWindow::instance()->isVisible());
+        // The traffic log opens beside the wizard.
+        QCOMPARE(DebugWindow::instance()->objectName(), QStringLiteral("Kestrune_Debug"));
+        // Closing the wizard closes the traffic log.
+        click(m_wizard.get(), "Command_Cancel");
+        QVERIFY(!DebugWindow::instance());
+    }
+#else
+    QCOMPARE(hasDebugSwitch(arguments), open);
+    QSKIP("built without the traffic log window");
+#endif
+}
+
+void TestWizard::trafficLogToggledThroughWizard() {
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    start();
+    QVERIFY(!DebugWindow::instance());
+    DebugWindow::toggle(*m_wizard);
+    QVERIFY(DebugWindow::instance());
+    QVERIFY(DebugWindow::instance()->isVisible());
+    // Laying out a page unchecks the continuous poll.
+    click(m_wizard.get(), "Command_Next");
+    DebugWindow::toggle(*m_wizard);
+    QVERIFY(!DebugWindow::instance());
+#else
+    QSKIP("built without the traffic log window");
+#endif
+}
+
+void TestWizard::firstStartAsksForLanguage() {
+    settings::save(QStringLiteral("Language"), QString());
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+              QStringLiteral("Kestrune"))
+        .remove(QStringLiteral("Wizard/Language"));
+    bool asked = false;
+    QTimer::singleShot(0, this, [&asked] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QLatin1String("Kestrune_Language"))
+            return;
+        asked = true;
+        auto* combo = modal->findChild<QComboBox*>(QStringLiteral("Combo_Language"));
+        if (combo && combo->count() > 0)
+            combo->setCurrentIndex(0);
+        auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Command_OK"));
+        if (ok)
+            ok->click();
+    });
+    start();
+    QVERIFY(asked);
+    QCOMPARE(settings::get("Language"), QStringLiteral("001"));
+    QCOMPARE(m_wizard->windowTitle(), getText(10));
+    QVERIFY(!getText(10).startsWith(QLatin1String("Invalid Text (")));
+}
+
+void TestWizard::noLanguageEndsStartUp() {
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+              QStringLiteral("Kestrune"))
+        .remove(QStringLiteral("Wizard/Language"));
+    bool asked = false;
+    QTimer::singleShot(0, this, [&asked] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QLatin1String("Kestrune_Language"))
+            return;
+        asked = true;
+        auto* cancel = modal->findChild<QPushButton*>(QStringLiteral("Command_Cancel"));
+        if (cancel)
+            cancel->click();
+    });
+    ShellState state;
+    QVERIFY(!startWizard(state, {QStringLiteral("Kestrune")}));
+    QVERIFY(asked);
+    QVERIFY(QApplication::topLevelWidgets().size() >= 0);
+}
+
+QTEST_MAIN(TestWizard)
+#include "tst_wizard.moc"
