@@ -9,6 +9,14 @@ if(KESTRUNE_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# A libFuzzer build instruments everything, so the fuzz targets see coverage
+# inside the libraries they link.
+if(KESTRUNE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)
     set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
