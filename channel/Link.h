@@ -171,6 +171,9 @@ public:
     // Wakes every running wait so it looks at its condition again (for
     // other sockets that fill RxBuffer).
     void wakeWaiters();
+    // Whether a wait is running: a timer tick or a click handled inside it
+    // must not start a second exchange.
+    bool isWaiting() const { return !m_waiters.empty(); }
 
     // ---- The serial port -------------------------------------------------------
 
