@@ -101,6 +101,8 @@ void conversation(QByteArrayView bytes) {
         pos += 2 + length;
         now += (control & 0x3F) * 37;
         if (control & 0x80) {
+            if (control & 0x40)
+                console.setFault(ConsoleFault(length % 4));
             const ConsoleReply reply = console.feed(payload, now);
             // One record listing per command at most: bounded output.
             check(reply.output.size() <= 64 + (payload.size() + 1) * 600);
@@ -108,9 +110,12 @@ void conversation(QByteArrayView bytes) {
             const SetupReply reply = gateway.handleSetupDatagram(payload, now);
             check(reply.datagrams.size() <= 1);
             for (const QByteArray& d : reply.datagrams)
-                check(d.size() == 4 || d.size() == kDiscoveryAnswerLength || d.size() >= 124);
-            if (control & 0x40)
+                check(d.size() == 4 || d.size() == 100 || d.size() == kDiscoveryAnswerLength ||
+                      d.size() >= 124);
+            if (control & 0x40) {
                 gateway.setAddress({127, 0, 0, static_cast<uint8_t>(control)});
+                gateway.setSetupFault(SetupFault(length % 5), control % 3);
+            }
         }
         for (int n = 0; n < SetupRecord::kRecordCount; ++n)
             check(gateway.record(n).bytes().size() == SetupRecord::defaultBytes(n).size());

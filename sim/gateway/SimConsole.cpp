@@ -77,6 +77,8 @@ ConsoleReply SimConsole::feed(QByteArrayView input, int64_t nowMs) {
         }
     }
     reply.events = m_gateway.takeEvents();
+    if (m_fault == ConsoleFault::Silent)
+        reply.output.clear();
     return reply;
 }
 
@@ -122,8 +124,13 @@ void SimConsole::command(QByteArray line, int64_t nowMs, QByteArray& out) {
         out += "\r\n";
         const QList<QByteArray> lines =
             encodeRecordLines(m_gateway.record(n).bytes(), HexCheck::ByteSum, kHexTypeData);
-        for (const QByteArray& hexLine : lines)
+        for (QByteArray hexLine : lines) {
+            if (m_fault == ConsoleFault::BadLineCheck) {
+                char& last = hexLine[hexLine.size() - 1];
+                last = last == '0' ? '1' : '0';
+            }
             out += hexLine + "\r\n";
+        }
         out += hexEndLine() + "\r\n";
         out += kPrompt;
         return;
@@ -159,7 +166,8 @@ void SimConsole::recordLine(const QByteArray& line, QByteArray& out) {
 }
 
 void SimConsole::finishWrite(QByteArray& out) {
-    const bool ok = !m_writeFailed && m_gateway.storeRecord(m_writeRecord, m_writeData);
+    const bool ok = !m_writeFailed && m_fault != ConsoleFault::RejectWrite &&
+                    m_gateway.storeRecord(m_writeRecord, m_writeData);
     m_state = State::Awake;
     m_writeData.clear();
     m_writeFailed = false;

@@ -9,6 +9,19 @@
 
 namespace kestrune::sim {
 
+// Fault injection for the console, so tests can walk the wizard's failure
+// paths. Stays until cleared.
+enum class ConsoleFault {
+    None,
+    // A dead line: nothing is ever answered (input is still taken).
+    Silent,
+    // Record listings ("G") carry a wrong check value on every line.
+    BadLineCheck,
+    // Record writes ("S") end in an error text instead of the bare prompt,
+    // and the record stays as it was.
+    RejectWrite,
+};
+
 struct ConsoleReply {
     QByteArray output; // bytes the console sends back on the serial line
     QList<SimEvent> events;
@@ -37,6 +50,8 @@ public:
 
     ConsoleReply feed(QByteArrayView input, int64_t nowMs);
     State state() const { return m_state; }
+    void setFault(ConsoleFault fault) { m_fault = fault; }
+    ConsoleFault fault() const { return m_fault; }
 
 private:
     void endLine(int64_t nowMs, QByteArray& out);
@@ -55,6 +70,7 @@ private:
     int m_writeRecord = 0;
     QByteArray m_writeData;
     bool m_writeFailed = false;
+    ConsoleFault m_fault = ConsoleFault::None;
 };
 
 } // namespace kestrune::sim

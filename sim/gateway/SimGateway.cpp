@@ -3,6 +3,7 @@
 #include "netsetup/SetupDatagram.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kestrune::sim {
 
@@ -91,7 +92,9 @@ void SimGateway::raise(SimEvent::Kind kind, const Ipv4Address& address) {
 
 void SimGateway::restart(int64_t nowMs) {
     m_restarting = true;
-    m_restartUntil = nowMs + m_restartMs;
+    m_restartUntil = nowMs > std::numeric_limits<int64_t>::max() - m_restartMs
+                         ? std::numeric_limits<int64_t>::max()
+                         : nowMs + m_restartMs;
     ++m_restartCount;
 
     const SetupRecord& r0 = m_records[0];
@@ -135,6 +138,15 @@ SetupReply SimGateway::handleSetupDatagram(QByteArrayView datagram, int64_t nowM
         return reply;
 
     const SetupRequest request = parseSetupRequest(datagram);
+    if (request.kind == SetupRequest::Kind::Invalid)
+        return reply;
+    // Setup through this port can be locked in record 1; discovery stays.
+    if (request.kind != SetupRequest::Kind::Discovery && !setupAllowed())
+        return reply;
+    if (request.kind == SetupRequest::Kind::IpSetup && !request.ipSetup.matches(m_mac))
+        return reply;
+    const SetupFault fault = takeFault();
+    const uint32_t restartsBefore = m_restartCount;
     switch (request.kind) {
     case SetupRequest::Kind::Invalid:
         break;
@@ -142,20 +154,17 @@ SetupReply SimGateway::handleSetupDatagram(QByteArrayView datagram, int64_t nowM
         reply.datagrams.append(discoveryAnswer());
         break;
     case SetupRequest::Kind::ReadRecord:
-        if (setupAllowed())
-            reply.datagrams.append(
-                recordReadAnswer(request.recordNumber, record(request.recordNumber).bytes()));
+        reply.datagrams.append(
+            recordReadAnswer(request.recordNumber, record(request.recordNumber).bytes()));
         break;
     case SetupRequest::Kind::WriteRecord:
-        if (setupAllowed() && storeRecord(request.recordNumber, request.record)) {
+        if (storeRecord(request.recordNumber, request.record)) {
             reply.datagrams.append(recordWriteAck(request.recordNumber));
             restart(nowMs);
         }
         break;
     case SetupRequest::Kind::IpSetup: {
         const IpSetupRequest& ip = request.ipSetup;
-        if (!ip.matches(m_mac) || !setupAllowed())
-            break;
         if (ip.isDhcp()) {
             m_records[0].setIpv4(ip.address);
             m_startedIpField = ip.address;
@@ -176,8 +185,31 @@ SetupReply SimGateway::handleSetupDatagram(QByteArrayView datagram, int64_t nowM
         break;
     }
     }
+    if (fault == SetupFault::NoComeback && m_restartCount != restartsBefore)
+        m_restartUntil = std::numeric_limits<int64_t>::max();
+    if (fault == SetupFault::NoReply)
+        reply.datagrams.clear();
+    for (QByteArray& d : reply.datagrams) {
+        if (fault == SetupFault::ShortReadAnswer && request.kind == SetupRequest::Kind::ReadRecord)
+            d.truncate(100);
+        if (fault == SetupFault::WrongAck && request.kind == SetupRequest::Kind::WriteRecord)
+            d = recordWriteAck((request.recordNumber + 1) % SetupRecord::kRecordCount);
+    }
     reply.events = takeEvents();
     return reply;
+}
+
+void SimGateway::setSetupFault(SetupFault fault, int count) {
+    m_fault = fault;
+    m_faultRemaining = fault == SetupFault::None ? 0 : count;
+}
+
+SetupFault SimGateway::takeFault() {
+    if (m_faultRemaining == 0)
+        return SetupFault::None;
+    if (m_faultRemaining > 0)
+        --m_faultRemaining;
+    return m_fault;
 }
 
 QList<SimEvent> SimGateway::takeEvents() {

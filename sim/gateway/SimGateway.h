@@ -32,6 +32,21 @@ struct SimEvent {
     Ipv4Address address{};
 };
 
+// Fault injection for the setup service, so tests can walk the wizard's
+// failure paths.
+enum class SetupFault {
+    None,
+    // Requests take effect (a write is stored and restarts the gateway) but
+    // nothing is answered.
+    NoReply,
+    // Record read answers are cut to 100 bytes: shorter than a reader accepts.
+    ShortReadAnswer,
+    // Write acknowledgements carry the next record number.
+    WrongAck,
+    // A restart never ends: the gateway stays silent from then on.
+    NoComeback,
+};
+
 struct SetupReply {
     QList<QByteArray> datagrams; // to the sender, in order
     QList<SimEvent> events;
@@ -98,9 +113,15 @@ public:
     // Events raised since the last call (the console drains them this way).
     QList<SimEvent> takeEvents();
 
+    // The fault for the next requests that the service takes: count < 0 for
+    // every one until cleared, otherwise that many.
+    void setSetupFault(SetupFault fault, int count = -1);
+    SetupFault setupFault() const { return m_faultRemaining == 0 ? SetupFault::None : m_fault; }
+
 private:
     bool setupAllowed() const;
     void raise(SimEvent::Kind kind, const Ipv4Address& address = {});
+    SetupFault takeFault();
 
     GatewayFamily m_family;
     MacAddress m_mac;
@@ -115,6 +136,8 @@ private:
     int64_t m_restartUntil = 0;
     uint32_t m_restartCount = 0;
     QList<SimEvent> m_events;
+    SetupFault m_fault = SetupFault::None;
+    int m_faultRemaining = 0;
 };
 
 } // namespace kestrune::sim

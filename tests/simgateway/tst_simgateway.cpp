@@ -82,6 +82,9 @@ private slots:
     void ipSetupDhcp();
     void ipSetupOutsideLoopbackRefused();
     void setupPortLockedByRecord1();
+    void setupFaults_data();
+    void setupFaults();
+    void setupFaultCountsOnlyRequestsTaken();
 
     void consoleWakeUp();
     void consoleRead_data();
@@ -97,6 +100,7 @@ private slots:
     void consoleGarbage();
     void consoleInputInPieces();
     void consoleSleepsAfterNetworkRestart();
+    void consoleFaults();
 };
 
 void TestSimGateway::discovery_data() {
@@ -530,6 +534,80 @@ void TestSimGateway::consoleSleepsAfterNetworkRestart() {
     QCOMPARE(c.state(), SimConsole::State::Asleep);
     QCOMPARE(c.feed("zzz", 10 + kRestart).output, QByteArray("0>"));
     QCOMPARE(g.record(3).bytes(), QByteArray(126, 'a'));
+}
+
+void TestSimGateway::setupFaults_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("backAfterRestart");
+    const QByteArray write = recordWriteRequest(0, SetupRecord::defaultBytes(0));
+    QTest::newRow("no reply to a read")
+        << int(SetupFault::NoReply) << recordReadRequest(0) << QByteArray() << true;
+    QTest::newRow("no reply to a write, written all the same")
+        << int(SetupFault::NoReply) << write << QByteArray() << true;
+    QTest::newRow("short read answer")
+        << int(SetupFault::ShortReadAnswer) << recordReadRequest(0)
+        << recordReadAnswer(0, SetupRecord::defaultBytes(0)).left(100) << true;
+    QTest::newRow("wrong ack") << int(SetupFault::WrongAck) << write << hex("00 00 00 B1") << true;
+    QTest::newRow("never comes back")
+        << int(SetupFault::NoComeback) << write << hex("00 00 00 B0") << false;
+}
+
+void TestSimGateway::setupFaults() {
+    QFETCH(int, fault);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, backAfterRestart);
+    SimGateway g = makeGateway();
+    g.setSetupFault(SetupFault(fault), 1);
+    const SetupReply reply = g.handleSetupDatagram(request, 0);
+    QCOMPARE(reply.datagrams.value(0), answer);
+    QCOMPARE(g.setupFault(), SetupFault::None);
+    const int64_t later = 10 * kRestart;
+    QCOMPARE(g.handleSetupDatagram(recordReadRequest(0), later).datagrams.size(),
+             backAfterRestart ? 1 : 0);
+}
+
+void TestSimGateway::setupFaultCountsOnlyRequestsTaken() {
+    SimGateway g = makeGateway();
+    g.setSetupFault(SetupFault::NoReply, 2);
+    // Not for this gateway, or not a request at all: the fault waits.
+    QVERIFY(g.handleSetupDatagram(hex("00 00 00 E9"), 0).datagrams.isEmpty());
+    QVERIFY(g.handleSetupDatagram(buildIpSetup({0, 0, 0, 0, 0x99, 0x99}, {127, 0, 0, 9}), 0)
+                .events.isEmpty());
+    QCOMPARE(g.setupFault(), SetupFault::NoReply);
+    QVERIFY(g.handleSetupDatagram(discoveryRequest(), 0).datagrams.isEmpty());
+    QVERIFY(g.handleSetupDatagram(recordReadRequest(0), 0).datagrams.isEmpty());
+    QCOMPARE(g.handleSetupDatagram(recordReadRequest(0), 0).datagrams.size(), 1);
+
+    g.setSetupFault(SetupFault::NoReply);
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(g.handleSetupDatagram(discoveryRequest(), 0).datagrams.isEmpty());
+    g.setSetupFault(SetupFault::None);
+    QCOMPARE(g.handleSetupDatagram(discoveryRequest(), 0).datagrams.size(), 1);
+}
+
+void TestSimGateway::consoleFaults() {
+    SimGateway g = makeGateway();
+    SimConsole c(g);
+    c.setFault(ConsoleFault::Silent);
+    QCOMPARE(c.feed("\rzzz", 0).output, QByteArray());
+    QCOMPARE(c.feed("G0\r", 0).output, QByteArray());
+    c.setFault(ConsoleFault::BadLineCheck);
+    const QByteArray listing = c.feed("G0\r", 0).output;
+    QVERIFY(listing.endsWith("0>"));
+    QCOMPARE(readLikeTheWizard(listing, 0), recordReadAnswer(0, {}));
+    c.setFault(ConsoleFault::RejectWrite);
+    const QByteArray out =
+        c.feed(serialWrite(0, QByteArray(120, 'w'), HexCheck::CharSum), 0).output;
+    QVERIFY(out != "0>");
+    QVERIFY(out.endsWith("0>"));
+    QCOMPARE(g.record(0).bytes(), SetupRecord::defaultBytes(0));
+    c.setFault(ConsoleFault::None);
+    QCOMPARE(c.feed(serialWrite(0, QByteArray(120, 'w'), HexCheck::CharSum), 0).output,
+             QByteArray("0>"));
+    QCOMPARE(g.record(0).bytes(), QByteArray(120, 'w'));
 }
 
 QTEST_GUILESS_MAIN(TestSimGateway)
