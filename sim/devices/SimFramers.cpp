@@ -107,6 +107,11 @@ int ModbusRtuFramer::knownLength(qsizetype at) const {
 std::optional<QByteArray> ModbusRtuFramer::next() {
     while (m_buffer.size() >= 4) {
         const int length = knownLength(0);
+        if (length > kRtuMaxFrame) {
+            // A byte count no RTU frame can hold: not a request.
+            drop(1);
+            continue;
+        }
         if (length > 0 && m_buffer.size() >= length) {
             if (crcValidAt(m_buffer, 0, length)) {
                 const QByteArray frame = m_buffer.left(length);
@@ -136,7 +141,7 @@ std::optional<QByteArray> ModbusRtuFramer::next() {
         bool skipped = false;
         for (qsizetype k = 1; k + 4 <= m_buffer.size(); ++k) {
             const int len = knownLength(k);
-            if (len > 0 && crcValidAt(m_buffer, k, len)) {
+            if (len > 0 && len <= kRtuMaxFrame && crcValidAt(m_buffer, k, len)) {
                 drop(k);
                 skipped = true;
                 break;

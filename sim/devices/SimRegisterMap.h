@@ -113,6 +113,18 @@ private:
 // The simulator's default holding registers: every data type of the sheet
 // in every byte order the sheet offers for it, one after the other from
 // `start` (96 registers, so one read of 96 registers fetches them all).
+// Offsets from `start`, each type in the orders its list offers, in list
+// order:
+//    0  INT16 -1234 (AB, BA)           2  UINT16 51966 (AB, BA)
+//    4  INT32 -123456789 (4 orders)   12  UINT32 3000000000 (4 orders)
+//   20  INT64 -1234567890123456789 (ABCD, DCBA)
+//   28  UINT64 18000000000000000000 (ABCD, DCBA)
+//   36  FLOAT 21.5 (4 orders)         44  DFLOAT -1234.5625 (4 orders)
+//   60  CHAR2 "K2", 61 CHAR4 "GW01", 63 CHAR6 "Heat01", 66 CHAR8 "Kestrune",
+//   70  CHAR10 "Gateway-K2", 75 CHAR12 "Serial 12345",
+//   81  CHAR14 "Basement North", 88 CHAR16 "Simulated device"
+// With the sheet's automatic numbering, rows set to these types in this
+// sequence land on one value after the other.
 RegisterMapBuilder defaultHoldingMap(uint16_t start = 0);
 // The default input registers: readings of a heat meter in the orders that
 // meters commonly use.

@@ -89,6 +89,7 @@ private slots:
     void tcpFramerGarbageAndBound();
     void rtuFramerPieces();
     void rtuFramerResync();
+    void registerMapAgainstFillString_data();
     void registerMapAgainstFillString();
     void registerMapGolden_data();
     void registerMapGolden();
@@ -385,6 +386,12 @@ void TestSimModbus::rtuFramerResync() {
     QCOMPARE(f.next(), std::optional<QByteArray>(a));
     QVERIFY(!f.next());
     QCOMPARE(f.discarded(), 3 + bad.size());
+    // A write whose byte count no RTU frame can hold is not a request, even
+    // with a valid CRC.
+    const QByteArray huge = withModbusCrc(hx("01 10 00 00 00 7F FF") + QByteArray(255, '\x11'));
+    f.append(huge + a);
+    QCOMPARE(f.next(), std::optional<QByteArray>(a));
+    QVERIFY(!f.next());
     // A half-received frame waits; line silence (clear) drops it.
     f.append(a.left(5));
     QVERIFY(!f.next());
@@ -402,17 +409,27 @@ void TestSimModbus::rtuFramerResync() {
     QCOMPARE(g.next(), std::optional<QByteArray>(a));
 }
 
+void TestSimModbus::registerMapAgainstFillString_data() {
+    QTest::addColumn<bool>("input");
+    QTest::newRow("holding") << false;
+    QTest::newRow("input") << true;
+}
+
 void TestSimModbus::registerMapAgainstFillString() {
     // Every value of the default map, read back from the slave's reply and
     // converted by the support library the way the sheet does, shows the
     // documented text; and the sheet's automatic numbering lands on each
     // value in turn.
-    const RegisterMapBuilder map = defaultHoldingMap(0);
+    QFETCH(bool, input);
+    const uint16_t start = input ? 1000 : 0;
+    const RegisterMapBuilder map = input ? defaultInputMap(start) : defaultHoldingMap(start);
     SimModbusSlave s(1);
-    s.setBlock(ModbusTable::Holding, 0, map.registers());
-    QCOMPARE(map.entries().size(), 4 + 4 + 4 + 2 + 2 + 4 + 4 + 8);
-    QCOMPARE(int(map.nextAddress()), 96);
-    uint32_t expectedAddress = 0;
+    s.setBlock(input ? ModbusTable::Input : ModbusTable::Holding, start, map.registers());
+    if (!input) {
+        QCOMPARE(map.entries().size(), 4 + 4 + 4 + 2 + 2 + 4 + 4 + 8);
+        QCOMPARE(int(map.nextAddress()), 96);
+    }
+    uint32_t expectedAddress = start;
     QSet<QPair<int, int>> seen;
     for (const RegisterEntry& e : map.entries()) {
         QCOMPARE(uint32_t(e.address), expectedAddress);
@@ -421,8 +438,8 @@ void TestSimModbus::registerMapAgainstFillString() {
         QVERIFY2(sheetOffersOrder(e.type, e.order), qPrintable(e.description));
         seen.insert({int(e.type), int(e.order)});
 
-        const QByteArray reply = s.handleRtu(
-            withModbusCrc(bytes({1, 3, e.address >> 8, e.address & 0xFF, 0, e.registerCount()})));
+        const QByteArray reply = s.handleRtu(withModbusCrc(
+            bytes({1, input ? 4 : 3, e.address >> 8, e.address & 0xFF, 0, e.registerCount()})));
         QCOMPARE(reply.size(), 5 + e.wire.size());
         const QByteArray data = reply.mid(3, e.wire.size());
         QCOMPARE(data, e.wire);
@@ -435,6 +452,8 @@ void TestSimModbus::registerMapAgainstFillString() {
                  qPrintable(e.description + QStringLiteral(": ") + QString::fromLatin1(text) +
                             QStringLiteral(" vs ") + e.valueText));
     }
+    if (input)
+        return;
     // Every data type in every order the sheet offers for it.
     int offered = 0;
     for (int t = 0; t < 16; ++t)
@@ -447,41 +466,42 @@ void TestSimModbus::registerMapAgainstFillString() {
 void TestSimModbus::registerMapGolden_data() {
     // Byte layouts worked out by hand from the value and the order.
     QTest::addColumn<int>("index");
+    QTest::addColumn<int>("address");
     QTest::addColumn<QString>("bytes");
     QTest::addColumn<QString>("value");
-    QTest::newRow("INT16 AB") << 0 << "FB2E"
+    QTest::newRow("INT16 AB") << 0 << 0 << "FB2E"
                               << "-1234";
-    QTest::newRow("INT16 BA") << 1 << "2EFB"
+    QTest::newRow("INT16 BA") << 1 << 1 << "2EFB"
                               << "-1234";
-    QTest::newRow("UINT16 BA") << 3 << "FECA"
+    QTest::newRow("UINT16 BA") << 3 << 3 << "FECA"
                                << "51966";
-    QTest::newRow("INT32 ABCD") << 4 << "F8A4 32EB"
+    QTest::newRow("INT32 ABCD") << 4 << 4 << "F8A4 32EB"
                                 << "-123456789";
-    QTest::newRow("INT32 DCBA") << 5 << "EB32 A4F8"
+    QTest::newRow("INT32 DCBA") << 5 << 6 << "EB32 A4F8"
                                 << "-123456789";
-    QTest::newRow("INT32 CDAB") << 6 << "32EB F8A4"
+    QTest::newRow("INT32 CDAB") << 6 << 8 << "32EB F8A4"
                                 << "-123456789";
-    QTest::newRow("INT32 BADC") << 7 << "A4F8 EB32"
+    QTest::newRow("INT32 BADC") << 7 << 10 << "A4F8 EB32"
                                 << "-123456789";
-    QTest::newRow("UINT32 ABCD") << 8 << "B2D0 5E00"
+    QTest::newRow("UINT32 ABCD") << 8 << 12 << "B2D0 5E00"
                                  << "3000000000";
-    QTest::newRow("INT64 DCBA") << 13 << "EB7E 1682 0BEF DDEE"
+    QTest::newRow("INT64 DCBA") << 13 << 24 << "EB7E 1682 0BEF DDEE"
                                 << "-1234567890123456789";
-    QTest::newRow("UINT64 ABCD") << 14 << "F9CC D8A1 C508 0000"
+    QTest::newRow("UINT64 ABCD") << 14 << 28 << "F9CC D8A1 C508 0000"
                                  << "18000000000000000000";
-    QTest::newRow("FLOAT ABCD") << 16 << "41AC 0000"
+    QTest::newRow("FLOAT ABCD") << 16 << 36 << "41AC 0000"
                                 << "21.500000";
-    QTest::newRow("FLOAT CDAB") << 18 << "0000 41AC"
+    QTest::newRow("FLOAT CDAB") << 18 << 40 << "0000 41AC"
                                 << "21.500000";
-    QTest::newRow("FLOAT BADC") << 19 << "AC41 0000"
+    QTest::newRow("FLOAT BADC") << 19 << 42 << "AC41 0000"
                                 << "21.500000";
-    QTest::newRow("DFLOAT ABCD") << 20 << "C093 4A40 0000 0000"
+    QTest::newRow("DFLOAT ABCD") << 20 << 44 << "C093 4A40 0000 0000"
                                  << "-1234.562500";
-    QTest::newRow("DFLOAT CDAB") << 22 << "0000 0000 4A40 C093"
+    QTest::newRow("DFLOAT CDAB") << 22 << 52 << "0000 0000 4A40 C093"
                                  << "-1234.562500";
-    QTest::newRow("CHAR2") << 24 << "4B32"
+    QTest::newRow("CHAR2") << 24 << 60 << "4B32"
                            << "K2";
-    QTest::newRow("CHAR16") << 31 << "5369 6D75 6C61 7465 6420 6465 7669 6365"
+    QTest::newRow("CHAR16") << 31 << 88 << "5369 6D75 6C61 7465 6420 6465 7669 6365"
                             << "Simulated device";
 }
 
@@ -492,6 +512,8 @@ void TestSimModbus::registerMapGolden() {
     const RegisterMapBuilder map = defaultHoldingMap(0);
     QVERIFY(index < map.entries().size());
     const RegisterEntry& e = map.entries().at(index);
+    QFETCH(int, address);
+    QCOMPARE(int(e.address), address);
     QCOMPARE(e.byteText, bytes);
     QCOMPARE(e.valueText, value);
 }
