@@ -18,9 +18,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,7 +80,40 @@ int shownPage(WizardWindow* w) {
     return shown;
 }
 
+// Closes the next modal window that appears and remembers its name and text.
+struct ModalCloser {
+    QString objectName;
+    QString text;
+    bool seen = false;
+};
+
+void closeNextModal(QObject* context, ModalCloser& closer, const char* button) {
+    QTimer::singleShot(0, context, [&closer, button] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        closer.seen = true;
+        closer.objectName = modal->objectName();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            closer.text = box->text();
+            box->accept();
+            return;
+        }
+        if (auto* b = modal->findChild<QPushButton*>(QLatin1String(button)))
+            b->click();
+    });
+}
+
 } // namespace
+
+// Receives the web addresses the wizard opens instead of a browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
 
 class TestWizard : public QObject {
     Q_OBJECT
@@ -99,6 +134,12 @@ private slots:
     void debugSwitchOpensTrafficLog_data();
     void debugSwitchOpensTrafficLog();
     void trafficLogToggledThroughWizard();
+    void taskLeadsToItsFirstPage_data();
+    void taskLeadsToItsFirstPage();
+    void noAdapterRefusesDiscovery();
+    void etchedSeparators();
+    void changeLanguageShowsLanguageWindow();
+    void linksOpenWebSites();
     void firstStartAsksForLanguage();
     void noLanguageEndsStartUp();
 
@@ -344,6 +385,96 @@ void TestWizard::trafficLogToggledThroughWizard() {
 #else
     QSKIP("built without the traffic log window");
 #endif
+}
+
+void TestWizard::taskLeadsToItsFirstPage_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<QList<int>>("pages"); // shown by Next, Next, ... from page 1
+    QTest::newRow("0 discovery") << 0 << QList<int>{10};
+    QTest::newRow("1 IP by MAC, network") << 1 << QList<int>{20, 21, 22};
+    QTest::newRow("2 ping") << 2 << QList<int>{30};
+    QTest::newRow("3 device settings") << 3 << QList<int>{40, 50};
+    QTest::newRow("4 meter features") << 4 << QList<int>{40, 60};
+    QTest::newRow("5 Modbus") << 5 << QList<int>{40, 70};
+    QTest::newRow("6 ASCII protocol") << 6 << QList<int>{40, 80};
+}
+
+void TestWizard::taskLeadsToItsFirstPage() {
+    QFETCH(int, task);
+    QFETCH(QList<int>, pages);
+    start();
+    click(m_wizard.get(), "Command_Next");
+    click(m_wizard.get(), QStringLiteral("Option_SelectWhatToDo(%1)").arg(task));
+    for (int expected : pages) {
+        click(m_wizard.get(), "Command_Next");
+        QCOMPARE(shownPage(m_wizard.get()), expected);
+    }
+    // Back retraces the way to the task list.
+    for (int i = 0; i < pages.size(); ++i)
+        click(m_wizard.get(), "Command_Back");
+    QCOMPARE(shownPage(m_wizard.get()), 1);
+    QVERIFY(
+        child<QRadioButton>(m_wizard.get(), QStringLiteral("Option_SelectWhatToDo(%1)").arg(task))
+            ->isChecked());
+}
+
+void TestWizard::noAdapterRefusesDiscovery() {
+    settings::save("SelectedAdapterIP", "NO_ADAPTER");
+    start();
+    click(m_wizard.get(), "Command_Next");
+    ModalCloser closer;
+    closeNextModal(this, closer, "");
+    click(m_wizard.get(), "Command_Next");
+    QVERIFY(closer.seen);
+    QCOMPARE(closer.text, getText(225).replace("\r\n", "\n"));
+    QCOMPARE(shownPage(m_wizard.get()), 1);
+}
+
+void TestWizard::etchedSeparators() {
+    start();
+    const QColor grey(128, 128, 128);
+    const QColor white(255, 255, 255);
+    QImage window = m_wizard->grab().toImage();
+    const int y = m_wizard->twipsY(WizardWindow::ButtonSeparatorTwips);
+    for (int x : {0, m_wizard->width() / 2, m_wizard->width() - 1}) {
+        QCOMPARE(window.pixelColor(x, y), grey);
+        QCOMPARE(window.pixelColor(x, y + 1), white);
+    }
+    // Page 0 has no line below its header; the other pages have one.
+    const int py = m_wizard->twipsY(WizardWindow::PageSeparatorTwips);
+    QVERIFY(window.pixelColor(m_wizard->width() / 2, py) != grey);
+    click(m_wizard.get(), "Command_Next");
+    window = m_wizard->grab().toImage();
+    QCOMPARE(window.pixelColor(m_wizard->width() / 2, py), grey);
+    QCOMPARE(window.pixelColor(m_wizard->width() / 2, py + 1), white);
+}
+
+void TestWizard::changeLanguageShowsLanguageWindow() {
+    start();
+    ModalCloser closer;
+    closeNextModal(this, closer, "Command_Cancel");
+    click(m_wizard.get(), "Command_ChangeLanguage");
+    QVERIFY(closer.seen);
+    QCOMPARE(closer.objectName, QStringLiteral("Kestrune_Language"));
+    // Cancelled: the language stays.
+    QCOMPARE(settings::get("Language"), QStringLiteral("001"));
+    QCOMPARE(shownPage(m_wizard.get()), 0);
+}
+
+void TestWizard::linksOpenWebSites() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    start();
+    for (int i = 0; i < 2; ++i) {
+        auto* link = child<QLabel>(m_wizard.get(), QStringLiteral("Label_Link(%1)").arg(i));
+        QVERIFY(link);
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(4, link->height() / 2));
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(catcher.urls.size(), 2);
+    QVERIFY(catcher.urls.at(0).isValid());
+    QVERIFY(catcher.urls.at(1).isValid());
+    QVERIFY(catcher.urls.at(0) != catcher.urls.at(1));
 }
 
 void TestWizard::firstStartAsksForLanguage() {
