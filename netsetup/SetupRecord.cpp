@@ -274,4 +274,22 @@ bool SetupRecord::isWriteAck(QByteArrayView datagram) const {
     return isRecordWriteAck(datagram, m_recordNumber);
 }
 
+QByteArray SetupRecord::consoleReadCommand() const {
+    return "G" + QByteArray::number(m_recordNumber) + "\r";
+}
+
+QByteArray SetupRecord::consoleWriteCommand() const {
+    return "S" + QByteArray::number(m_recordNumber) + "\r";
+}
+
+QList<QByteArray> SetupRecord::consoleWriteLines(HexCheck rule) const {
+    if (m_record.isEmpty())
+        return {};
+    QList<QByteArray> lines = encodeRecordLines(m_record, rule, kHexTypeRecordWrite, 32);
+    for (QByteArray& line : lines)
+        line += '\r';
+    lines.append(hexEndLine());
+    return lines;
+}
+
 } // namespace kestrune

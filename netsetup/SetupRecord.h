@@ -1,8 +1,10 @@
 #pragma once
 
 #include "netsetup/Address.h"
+#include "netsetup/HexRecord.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -104,6 +106,14 @@ public:
     // Empty when the record is empty: there is nothing to write.
     QByteArray writeRequest() const;
     bool isWriteAck(QByteArrayView datagram) const;
+
+    // Serial console: "G"n CR asks for the record; "S"n CR starts a write.
+    QByteArray consoleReadCommand() const;
+    QByteArray consoleWriteCommand() const;
+    // The record in 32-byte lines, each ended by CR, then ":00000001FF"
+    // without a line end. The wizard's own lines carry the character-sum
+    // check value. Empty when the record is empty.
+    QList<QByteArray> consoleWriteLines(HexCheck rule = HexCheck::CharSum) const;
 
 private:
     uint8_t byteAt(int offset) const;

@@ -67,6 +67,7 @@ private slots:
     void hexLineEncode_data();
     void hexLineEncode();
     void recordLinesOf120Bytes();
+    void consoleCommandsAndWriteLines();
     void hexLineDecode_data();
     void hexLineDecode();
     void hexLineDecodeLeavesOutputsOnFailure();
@@ -486,6 +487,30 @@ void TestSetupRecord::recordLinesOf120Bytes() {
     }
     QCOMPARE(hexEndLine(), QByteArray(":00000001FF"));
     QVERIFY(encodeRecordLines(QByteArray(), HexCheck::ByteSum).isEmpty());
+}
+
+void TestSetupRecord::consoleCommandsAndWriteLines() {
+    const SetupRecord r = defaultRecord(1);
+    QCOMPARE(r.consoleReadCommand(), QByteArray("G1\r"));
+    QCOMPARE(r.consoleWriteCommand(), QByteArray("S1\r"));
+    const QList<QByteArray> lines = r.consoleWriteLines();
+    // 126 bytes: three full lines and one of 30 bytes, then the end line.
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines[3].startsWith(":1E006010"));
+    QCOMPARE(lines.last(), QByteArray(":00000001FF"));
+    QByteArray joined;
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(lines[i].endsWith('\r'));
+        QByteArray data;
+        uint16_t offset = 0;
+        const QByteArray line = lines[i].chopped(1);
+        // The wizard's own check value is the character sum.
+        QVERIFY(!decodeHexRecordLine(QByteArrayView(line), data, offset));
+        QVERIFY(decodeHexRecordLine(QByteArrayView(line), data, offset, true));
+        joined += data;
+    }
+    QCOMPARE(joined, r.bytes());
+    QVERIFY(SetupRecord(0).consoleWriteLines().isEmpty());
 }
 
 void TestSetupRecord::hexLineDecode_data() {
