@@ -1,6 +1,7 @@
 // Shell logic without widgets: the Next and Back tables, the command-line
 // switch, the program directory, the saved options and twips.
 
+#include "app/IniFile.h"
 #include "app/ProgramDir.h"
 #include "app/Settings.h"
 #include "app/gui/Navigation.h"
@@ -67,6 +68,10 @@ private slots:
 
     void twips_data();
     void twips();
+
+    void defaultIni_data();
+    void defaultIni();
+    void defaultIniHasNoTestAddresses();
 
 private:
     QTemporaryDir m_config;
@@ -452,6 +457,57 @@ void TestShell::twips() {
     QCOMPARE(twipsToPixels(twips, dpi), pixels);
     // Back to twips within one pixel's worth.
     QVERIFY(qAbs(pixelsToTwips(pixels, dpi) - twips) <= qCeil(1440.0 / dpi / 2));
+}
+
+void TestShell::defaultIni_data() {
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+    } rows[] = {
+        {"IP", "BusDelay", "50"},
+        {"IP", "BusTimeOut", "3000"}, // spelled both ways by the program
+        {"IP", "OpenTimeOut", "5000"},
+        {"IP", "SerialTimeOut", "1000"},
+        {"IP", "UDPTimeOut", "1000"},
+        {"IP", "ResetTimeOut", "10000"},
+        {"IP", "WriteTimeOut", "15000"},
+        {"IP", "ScanTimeOut", "1000"},
+        {"IP", "RebootDHCPDelay", "10000"},
+        {"IP", "NumberOfPings", "4"},
+        {"IP", "PingDelay", "500"},
+        {"Debug", "PollInterval", "10000"},
+        {"Debug", "MaxDebugLines", "500"},
+    };
+    for (const auto& r : rows)
+        QTest::addRow("%s/%s", r.section, r.key) << r.section << r.key << r.value;
+    for (const char* section : {"ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"}) {
+        QTest::addRow("%s/BusDelay", section) << section << "BusDelay"
+                                              << "50";
+        QTest::addRow("%s/BusTimeout", section) << section << "BusTimeout"
+                                                << "3000";
+        QTest::addRow("%s/OpenTimeout", section) << section << "OpenTimeout"
+                                                 << "5000";
+    }
+}
+
+void TestShell::defaultIni() {
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/gui/Kestrune.INI"));
+    QVERIFY(QFile::exists(ini.path()));
+    QCOMPARE(ini.read(section, key, QStringLiteral("absent")), value);
+}
+
+void TestShell::defaultIniHasNoTestAddresses() {
+    // Loopback broadcast and adapter overrides belong to tests and the demo.
+    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/gui/Kestrune.INI"));
+    QCOMPARE(ini.read("IP", "BroadcastAddress", "absent"), QStringLiteral("absent"));
+    QCOMPARE(ini.read("IP", "IncludeLoopback", "absent"), QStringLiteral("absent"));
 }
 
 QTEST_GUILESS_MAIN(TestShell)
