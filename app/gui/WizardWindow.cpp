@@ -47,7 +47,6 @@ constexpr int TextNoBrowser2 = 902;
 // The web sites behind Label_Link(0) (the maker's) and Label_Link(1).
 const char* const LinkUrls[2] = {"https://www.zelmor.example/", "https://m-bus.com/"};
 const char* const MakerName = "Zelmor";
-const char* const Version = "3.2.1";
 
 QString indexed(const char* name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
@@ -60,9 +59,9 @@ QString shown(const QString& text) {
     return t;
 }
 
+// A link shows its site's host name.
 QString linkText(int index) {
-    QString host = QUrl(QLatin1String(LinkUrls[index])).host();
-    return host;
+    return QUrl(QLatin1String(LinkUrls[index])).host();
 }
 
 } // namespace
@@ -264,7 +263,7 @@ void WizardWindow::prepare() {
     taskOptionClicked(m_state.selectedTask);
 
     setCaptions();
-    m_version->setText(m_version->text() + QLatin1String(Version));
+    m_version->setText(m_version->text() + QLatin1String(KESTRUNE_VERSION));
 }
 
 void WizardWindow::setCaptions() {
