@@ -34,6 +34,10 @@ const char* familyName(GatewayFamily family) {
 
 SimGateway::SimGateway(GatewayFamily family, const MacAddress& mac, const Ipv4Address& address)
     : m_family(family), m_mac(mac), m_address(address), m_records(factoryRecords()) {
+    adoptRecordSettings();
+}
+
+void SimGateway::adoptRecordSettings() {
     const SetupRecord& r0 = m_records[0];
     m_startedIpField = r0.ipv4();
     m_port = r0.port();

@@ -99,6 +99,10 @@ public:
     // Stores written bytes over the record: at most the record's own length,
     // never an empty write. Returns false for a bad record number or no bytes.
     bool storeRecord(int n, QByteArrayView bytes);
+    // Takes record 0's transparent port and protocol (and its IP field) as
+    // the running settings at once: no restart, no events. For the runtime's
+    // initial set-up after storing records of its own.
+    void adoptRecordSettings();
     // Goes silent until nowMs + restartMs and starts again with record 0's
     // settings (address, transparent port and protocol), raising events for
     // what changed.

@@ -76,6 +76,7 @@ private slots:
     void recordWrite();
     void writeOfRecord0ChangesTransport();
     void shortWriteKeepsRecordLength();
+    void runtimeSetUpWithoutRestart();
     void malformedDatagramsIgnored_data();
     void malformedDatagramsIgnored();
     void ipSetupMovesOnlyTheMatchingGateway();
@@ -219,6 +220,22 @@ void TestSimGateway::shortWriteKeepsRecordLength() {
     QCOMPARE(g.handleSetupDatagram(recordWriteRequest(3, tooLong), 2 * kRestart).datagrams.size(),
              1);
     QCOMPARE(g.record(3).bytes(), QByteArray(126, '\x01'));
+}
+
+void TestSimGateway::runtimeSetUpWithoutRestart() {
+    SimGateway g = makeGateway();
+    SetupRecord r = g.record(0);
+    QVERIFY(r.setPort(10020));
+    QVERIFY(r.setUsingUdp(false));
+    QVERIFY(g.storeRecord(0, r.bytes()));
+    g.adoptRecordSettings();
+    QCOMPARE(g.transparentPort(), uint16_t(10020));
+    QVERIFY(!g.transparentUdp());
+    QVERIFY(!g.isRestarting(0));
+    QVERIFY(g.takeEvents().isEmpty());
+    // A later restart with the same record has nothing to report.
+    g.restart(0);
+    QVERIFY(g.takeEvents().isEmpty());
 }
 
 void TestSimGateway::malformedDatagramsIgnored_data() {
