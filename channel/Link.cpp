@@ -559,6 +559,11 @@ void Link::closeSerialPort() {
     if (m_serial.isOpen())
         m_serial.close();
     m_lineCounters.reset();
+    // A serial link without its port is no link.
+    if (m_mode == ConnectionMode::Serial && m_open) {
+        m_open = false;
+        wakeWaiters();
+    }
 }
 
 void Link::checkLineCounters() {
@@ -614,13 +619,14 @@ void Link::onSerialError(QSerialPort::SerialPortError error) {
     case QSerialPort::PermissionError: {
         // The device went away (unplugged adapter, closed pseudo-terminal).
         const QString reason = m_serialPath + QStringLiteral(": ") + m_serial.errorString();
-        logNote(QStringLiteral("Serial device lost: ") + reason);
         m_serial.clearError();
-        closeSerialPort();
-        if (m_mode == ConnectionMode::Serial)
+        if (m_mode == ConnectionMode::Serial && m_open) {
             loseConnection(reason);
-        else
+        } else {
             m_connectionError = reason;
+            logNote(QStringLiteral("Serial device lost: ") + reason);
+        }
+        closeSerialPort();
         wakeWaiters();
         break;
     }

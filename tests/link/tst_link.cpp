@@ -648,6 +648,12 @@ private slots:
         m_link->closeConnection();
         QVERIFY(!m_link->isOpen());
         QVERIFY(!m_link->isSerialPortOpen());
+        // Closing the port of a serial link closes the link.
+        QVERIFY(m_link->openConnection(s));
+        m_link->closeSerialPort();
+        QVERIFY(!m_link->isOpen());
+        QVERIFY(m_link->receiveMBusFrame(1000).isEmpty());
+        QCOMPARE(trafficLog().failureCount(), 0);
     }
 
     void serialOpenFailures() {
