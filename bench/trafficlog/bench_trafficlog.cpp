@@ -1,0 +1,124 @@
+// Cost of LogTraffic with the traffic log window open: 100,000 entries of
+// 20-byte telegrams, MaxDebugLines 500, on the offscreen platform. Prints
+// microseconds per entry for every block of 10,000 entries, so growth as the
+// log fills shows up as a rising figure.
+//
+//   bench_trafficlog [entries [MaxDebugLines]]
+//
+// A larger MaxDebugLines must not make an entry dearer: the view is updated
+// by row inserts and removes, never rebuilt.
+//
+// Two passes: events processed every 100 entries (an exchange's waits let the
+// window update about that often), and events processed after every entry
+// (each entry scrolls and repaints the list: the worst case).
+#include "app/IniFile.h"
+#include "app/ProgramDir.h"
+#include "channel/TrafficLog.h"
+#include "channel/gui/DebugWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace kestrune;
+
+namespace {
+
+class Host : public DebugHost {
+public:
+    QWidget main;
+    QWidget* mainWindow() override { return &main; }
+    int currentPage() const override { return 60; }
+    int selectedMeterFeature() const override { return 0; }
+    void pollAction(PollTarget) override {}
+};
+
+// CPU time of this thread: the machine may be busy with other work, and
+// wall time would count that too.
+int64_t threadCpuNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+struct Block {
+    double wallUs; // per entry
+    double cpuUs;  // per entry
+};
+
+// Returns the cost per entry of every block. eventsEvery 0: no events.
+std::vector<Block> run(int entries, int block, int eventsEvery) {
+    const QByteArray telegram =
+        QByteArray::fromHex("68 0E 0E 68 08 01 72 78 56 34 12 24 40 01 07 00 00 00 AB 16");
+    std::vector<Block> perBlock;
+    QElapsedTimer timer;
+    timer.start();
+    int64_t cpu = threadCpuNs();
+    for (int i = 0; i < entries; ++i) {
+        logTraffic(telegram, i % 2 ? Direction::Received : Direction::Sent);
+        if (eventsEvery > 0 && (i + 1) % eventsEvery == 0)
+            QCoreApplication::processEvents();
+        if ((i + 1) % block == 0) {
+            const int64_t now = threadCpuNs();
+            perBlock.push_back({static_cast<double>(timer.nsecsElapsed()) / 1000.0 / block,
+                                static_cast<double>(now - cpu) / 1000.0 / block});
+            timer.restart();
+            cpu = now;
+        }
+    }
+    return perBlock;
+}
+
+void report(const char* title, const std::vector<Block>& perBlock, int block) {
+    std::printf("%s\n", title);
+    for (size_t b = 0; b < perBlock.size(); ++b)
+        std::printf("  entries %6zu-%6zu: %8.2f us/entry cpu, %8.2f us/entry wall\n", b * block + 1,
+                    (b + 1) * block, perBlock[b].cpuUs, perBlock[b].wallUs);
+    if (!perBlock.empty())
+        std::printf("  first block %.2f us cpu, last block %.2f us cpu per entry\n",
+                    perBlock.front().cpuUs, perBlock.back().cpuUs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dir; // the window writes its interval to the INI file here
+    qputenv("KESTRUNE_PROGRAM_DIR", dir.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    setProgramDir(dir.path());
+
+    int entries = 100000;
+    if (argc > 1)
+        entries = std::max(1000, atoi(argv[1]));
+    const int block = std::max(1, entries / 10);
+    if (argc > 2)
+        IniFile(dir.filePath(QStringLiteral("Kestrune.INI")))
+            .write(QStringLiteral("Debug"), QStringLiteral("MaxDebugLines"),
+                   QString::fromLocal8Bit(argv[2]));
+
+    Host host;
+    host.main.setGeometry(50, 50, 640, 480);
+    host.main.show();
+    DebugWindow* window = DebugWindow::open(host);
+    QCoreApplication::processEvents();
+    std::printf("MaxDebugLines %d, window %dx%d\n", trafficLog().maxLines(), window->width(),
+                window->height());
+
+    report("window open, no event processing (log and model only):", run(entries, block, 0), block);
+    trafficLog().clear();
+    report("events every 100 entries:", run(entries, block, 100), block);
+    trafficLog().clear();
+    const int worst = std::max(1000, entries / 10);
+    report("events after every entry (scroll and repaint each time):", run(worst, worst / 2, 1),
+           worst / 2);
+    std::printf("lines kept: %d\n", trafficLog().lineCount());
+    DebugWindow::closeWindow();
+    return 0;
+}
