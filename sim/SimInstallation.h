@@ -1,0 +1,114 @@
+#pragma once
+
+#include "sim/devices/SimFaults.h"
+#include "sim/gateway/SimConsole.h"
+#include "sim/gateway/SimGateway.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// What the simulator serves, as read from its installation file: the
+// simulator's own settings, the gateways with their faces, and the meters on
+// each gateway's bus. Reading refuses the whole file at its first problem
+// with "<file>:<line>: <reason>".
+namespace kestrune::sim {
+
+struct HostPort {
+    QString host;
+    uint16_t port = 0;
+    QString text() const { return host + QLatin1Char(':') + QString::number(port); }
+};
+
+struct MeterSpec {
+    QString name;
+    QString gateway;
+    QByteArray reply; // the reply template (whole RSP_UD frame)
+    uint8_t address = 0;
+    std::optional<uint32_t> id;
+    std::optional<uint32_t> fabrication;
+    std::optional<uint16_t> manufacturer;
+    std::optional<uint8_t> version;
+    std::optional<uint8_t> medium;
+    int baud = 0; // 0: the gateway's line speed
+};
+
+struct ModbusSpec {
+    bool enabled = false;
+    uint8_t address = 1;
+    uint16_t tcpPort = 0;                  // Modbus TCP framing over TCP (0: off)
+    uint16_t rtuTcpPort = 0;               // RTU framing over TCP
+    uint16_t udpPort = 0;                  // Modbus TCP framing over UDP
+    uint16_t rtuUdpPort = 0;               // RTU framing over UDP
+    bool pty = true;                       // RTU framing on a pseudo-terminal
+    QList<QPair<uint16_t, uint16_t>> busy; // start, count
+    ReplyFault fault = ReplyFault::None;
+};
+
+struct AsciiSpec {
+    bool enabled = false;
+    int station = 0;
+    uint16_t tcpPort = 0;
+    uint16_t udpPort = 0;
+    bool pty = true;
+    bool replyOtherStation = false;
+    ReplyFault fault = ReplyFault::None;
+};
+
+struct GatewaySpec {
+    QString name;
+    int line = 0;
+    GatewayFamily family = GatewayFamily::K1;
+    MacAddress mac{};
+    QString address;
+    int64_t restartMs = SimGateway::kDefaultRestartMs;
+    std::optional<uint16_t> mbusPort; // record 0's transparent port
+    std::optional<bool> mbusUdp;      // record 0's protocol
+    int mbusBaud = 2400;
+    bool lineTiming = true;
+    int replyDelayMs = 20;
+    bool console = true;
+    bool mbusMaster = true;
+    // K2 and K2S: the gateway as a meter on its own bus (0: none).
+    int selfMeterAddress = 250;
+    uint32_t selfMeterId = 0;
+    int16_t busVoltage = 360; // 0.1 V
+    int16_t busCurrent = 150; // 0.1 mA
+    SetupFault setupFault = SetupFault::None;
+    ConsoleFault consoleFault = ConsoleFault::None;
+    ModbusSpec modbus;
+    AsciiSpec ascii;
+};
+
+struct Installation {
+    HostPort listen{QStringLiteral("127.255.255.255"), 30718};
+    QString dhcpFirst = QStringLiteral("127.0.0.100");
+    uint16_t controlPort = 0; // 0: no control port
+    QString tagFiles = QStringLiteral("yes");
+    QList<GatewaySpec> gateways;
+    QList<MeterSpec> meters;
+};
+
+// The embedded default installation as installation-file text.
+QByteArray defaultInstallationText();
+
+// Reads an installation file's text. On failure returns nothing and sets
+// error to "<source>:<line>: <reason>".
+std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
+                                             QString& error);
+
+// "host:port" with the host in 127.0.0.0/8; false otherwise.
+bool parseHostPort(const QString& text, HostPort& out);
+
+// Text names of the fault switches as the installation file and the
+// control port take them.
+std::optional<ReplyFault> replyFaultByName(const QString& name);
+std::optional<SetupFault> setupFaultByName(const QString& name);
+std::optional<ConsoleFault> consoleFaultByName(const QString& name);
+
+const char* familyText(GatewayFamily family);
+
+} // namespace kestrune::sim
