@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/Language.h"
 #include "channel/TrafficLog.h"
+#include "channel/gui/TimeoutsWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -61,7 +62,16 @@ enum Text : int32_t {
 DebugWindow* g_instance = nullptr;
 
 std::array<std::function<void()>, 3>& toolHandlers() {
-    static std::array<std::function<void()>, 3> handlers;
+    // The time-out window lives in this library and is there from the start;
+    // the other two belong to the search and are set by it.
+    static std::array<std::function<void()>, 3> handlers{
+        [] {
+            QWidget* owner = g_instance ? g_instance->parentWidget() : nullptr;
+            TimeoutsWindow::showWindow(owner ? owner : g_instance);
+        },
+        {},
+        {},
+    };
     return handlers;
 }
 

@@ -1,0 +1,372 @@
+#include "cli/CliContext.h"
+
+#include "app/IniFile.h"
+#include "channel/SerialPorts.h"
+#include "channel/TrafficLog.h"
+
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+namespace kestrune::cli {
+
+namespace {
+
+const QString ProgramName = QStringLiteral("kestrune-cli");
+
+// Global option names.
+const QString OptUdp = QStringLiteral("udp");
+const QString OptTcp = QStringLiteral("tcp");
+const QString OptSerial = QStringLiteral("serial");
+const QString OptLine = QStringLiteral("line");
+const QString OptBusDelay = QStringLiteral("bus-delay");
+const QString OptBusTimeout = QStringLiteral("bus-timeout");
+const QString OptOpenTimeout = QStringLiteral("open-timeout");
+const QString OptIni = QStringLiteral("ini");
+const QString OptSection = QStringLiteral("section");
+const QString OptLog = QStringLiteral("log");
+const QString OptHelp = QStringLiteral("help");
+
+const QString DefaultLine = QStringLiteral("2400,E,8,1");
+const QString DefaultSection = QStringLiteral("IP");
+
+QList<QCommandLineOption> globalOptions() {
+    return {
+        {OptUdp, QStringLiteral("Link to a gateway over UDP."), QStringLiteral("HOST:PORT")},
+        {OptTcp, QStringLiteral("Link to a gateway over TCP."), QStringLiteral("HOST:PORT")},
+        {OptSerial,
+         QStringLiteral("Link over a serial port: a device path, or COM1 to COM16 as the "
+                        "wizard maps them."),
+         QStringLiteral("PATH")},
+        {OptLine, QStringLiteral("Serial line settings (default %1).").arg(DefaultLine),
+         QStringLiteral("BAUD,P,D,S")},
+        {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
+         QStringLiteral("MS")},
+        {OptBusTimeout, QStringLiteral("Time allowed for a reply (default: INI BusTimeout)."),
+         QStringLiteral("MS")},
+        {OptOpenTimeout,
+         QStringLiteral("Time allowed for a TCP connect (default: INI OpenTimeout)."),
+         QStringLiteral("MS")},
+        {OptIni,
+         QStringLiteral("INI file to read (default: Kestrune.INI in the program folder, or in "
+                        "$KESTRUNE_PROGRAM_DIR)."),
+         QStringLiteral("FILE")},
+        {OptSection,
+         QStringLiteral("INI section of the time-outs (default IP; ModBus, MBusASCII, ...)."),
+         QStringLiteral("NAME")},
+        {OptLog,
+         QStringLiteral("Print the traffic log lines to standard error as they are added.")},
+        {QStringList{QStringLiteral("h"), OptHelp}, QStringLiteral("Show this help.")},
+    };
+}
+
+// The options that take a value, by every name they answer to.
+QStringList valueOptionNames(const QList<QCommandLineOption>& options) {
+    QStringList names;
+    for (const QCommandLineOption& o : options)
+        if (!o.valueName().isEmpty())
+            names += o.names();
+    return names;
+}
+
+// The first argument that is neither an option nor an option's value.
+int commandIndex(const QStringList& arguments, const QStringList& valueNames) {
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--"))
+            return i + 1 < arguments.size() ? i + 1 : -1;
+        if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-"))
+            return i;
+        QString name = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (name.contains(QLatin1Char('=')))
+            continue; // value attached
+        if (valueNames.contains(name))
+            ++i; // skip its value
+    }
+    return -1;
+}
+
+const Command* findCommand(const QString& name) {
+    for (const Command& c : commands())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+QString helpText(QCommandLineParser& parser) {
+    QString text = parser.helpText();
+    text += QStringLiteral("\nCommands:\n");
+    int width = 0;
+    for (const Command& c : commands())
+        width = std::max(width, static_cast<int>((c.name + QLatin1Char(' ') + c.arguments).size()));
+    for (const Command& c : commands())
+        text += QStringLiteral("  ") +
+                (c.name + QLatin1Char(' ') + c.arguments).leftJustified(width + 2) + c.summary +
+                QLatin1Char('\n');
+    text += QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
+                           "3 link not opened or lost.\n");
+    return text;
+}
+
+} // namespace
+
+std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
+    QString host;
+    QString port;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1String("]:"));
+        if (close < 0) {
+            error = QStringLiteral("'%1' is not HOST:PORT ([IPv6]:PORT for IPv6)").arg(text);
+            return std::nullopt;
+        }
+        host = text.mid(1, close - 1);
+        port = text.mid(close + 2);
+    } else {
+        const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0 || text.indexOf(QLatin1Char(':')) != colon) {
+            error = QStringLiteral("'%1' is not HOST:PORT ([IPv6]:PORT for IPv6)").arg(text);
+            return std::nullopt;
+        }
+        host = text.left(colon);
+        port = text.mid(colon + 1);
+    }
+    QHostAddress address;
+    if (host.isEmpty() || !address.setAddress(host)) {
+        error = QStringLiteral("'%1' is not an IP address").arg(host);
+        return std::nullopt;
+    }
+    if (address.isBroadcast() || address.isMulticast() || address.isNull() ||
+        address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6) {
+        error = QStringLiteral("'%1' is not the address of one device").arg(host);
+        return std::nullopt;
+    }
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const int number = digits.match(port).hasMatch() ? port.toInt() : -1;
+    if (number < 1 || number > 65535) {
+        error = QStringLiteral("port '%1' is not a number from 1 to 65535").arg(port);
+        return std::nullopt;
+    }
+    return HostPort{address.toString(), static_cast<quint16>(number)};
+}
+
+std::optional<int> parseMilliseconds(const QString& text, QString& error) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
+    if (!digits.match(text).hasMatch() || text.toInt() > MaxTimeMs) {
+        error = QStringLiteral("'%1' is not a time from 0 to %2 ms").arg(text).arg(MaxTimeMs);
+        return std::nullopt;
+    }
+    return text.toInt();
+}
+
+int comPortNumber(const QString& text) {
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]{1,3})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = com.match(text);
+    if (!m.hasMatch())
+        return 0;
+    const int n = m.captured(1).toInt();
+    return (n >= 1 && n <= SerialPortCount) ? n : -1;
+}
+
+// ---- Context ------------------------------------------------------------------------
+
+int Context::fail(int code, const QString& message) {
+    m_err << ProgramName << ": " << message << Qt::endl;
+    return code;
+}
+
+std::optional<LinkSettings> Context::linkSettings() {
+    const bool udp = m_parser.isSet(OptUdp);
+    const bool tcp = m_parser.isSet(OptTcp);
+    const bool serial = m_parser.isSet(OptSerial);
+    const int chosen = int(udp) + int(tcp) + int(serial);
+    if (chosen != 1) {
+        fail(ExitBadInput, chosen == 0 ? QStringLiteral("name the link: --udp, --tcp or --serial")
+                                       : QStringLiteral("give only one of --udp, --tcp, --serial"));
+        return std::nullopt;
+    }
+    for (const QString& name : {OptUdp, OptTcp, OptSerial, OptLine}) {
+        if (m_parser.values(name).size() > 1) {
+            fail(ExitBadInput, QStringLiteral("--%1 given more than once").arg(name));
+            return std::nullopt;
+        }
+    }
+    if (m_parser.isSet(OptLine) && !serial) {
+        fail(ExitBadInput, QStringLiteral("--line applies to --serial only"));
+        return std::nullopt;
+    }
+
+    LinkSettings s;
+    if (serial) {
+        s.mode = ConnectionMode::Serial;
+        QString path = m_parser.value(OptSerial);
+        const int com = comPortNumber(path);
+        if (com < 0) {
+            fail(ExitBadInput, QStringLiteral("'%1': the serial positions are COM1 to COM%2")
+                                   .arg(path)
+                                   .arg(SerialPortCount));
+            return std::nullopt;
+        }
+        if (com > 0) {
+            if (m_parser.isSet(OptIni)) {
+                QStringList system;
+                for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+                    system.append(info.systemLocation());
+                path = serialPortPath(com, m_parser.value(OptIni), system);
+            } else {
+                path = serialPortPath(com);
+            }
+        }
+        if (path.isEmpty()) {
+            fail(ExitBadInput, QStringLiteral("--serial needs a device path"));
+            return std::nullopt;
+        }
+        s.serialPortIndex = com > 0 ? com - 1 : 0;
+        s.serialDevice = path;
+        s.lineSettings = m_parser.isSet(OptLine) ? m_parser.value(OptLine) : DefaultLine;
+        if (!parseLineSettings(s.lineSettings)) {
+            fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
+                                   .arg(s.lineSettings));
+            return std::nullopt;
+        }
+        return s;
+    }
+
+    s.mode = udp ? ConnectionMode::Udp : ConnectionMode::Tcp;
+    QString error;
+    const std::optional<HostPort> hp = parseHostPort(m_parser.value(udp ? OptUdp : OptTcp), error);
+    if (!hp) {
+        fail(ExitBadInput, QStringLiteral("--%1: ").arg(udp ? OptUdp : OptTcp) + error);
+        return std::nullopt;
+    }
+    s.host = hp->host;
+    s.port = hp->port;
+    return s;
+}
+
+bool Context::applyTimeouts() {
+    std::optional<IniFile> explicitIni;
+    if (m_parser.isSet(OptIni)) {
+        const QString path = m_parser.value(OptIni);
+        const QFileInfo info(path);
+        if (!info.isFile() || !info.isReadable()) {
+            fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
+            return false;
+        }
+        explicitIni.emplace(path);
+    }
+    const IniFile& ini = explicitIni ? *explicitIni : programIni();
+    const QString section =
+        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : DefaultSection;
+    if (section.isEmpty()) {
+        fail(ExitBadInput, QStringLiteral("--section needs a name"));
+        return false;
+    }
+
+    const auto stored = [&](const char* key, const char* defaultValue) {
+        const int64_t v = ini.readNumber(section, QLatin1String(key), QLatin1String(defaultValue));
+        return static_cast<int>(std::clamp<int64_t>(v, 0, MaxTimeMs));
+    };
+    int busDelay = stored("BusDelay", "50");
+    int busTimeout = stored("BusTimeout", "3000");
+    int openTimeout = stored("OpenTimeout", "5000");
+
+    const std::pair<const QString*, int*> overrides[] = {
+        {&OptBusDelay, &busDelay}, {&OptBusTimeout, &busTimeout}, {&OptOpenTimeout, &openTimeout}};
+    for (const auto& [name, target] : overrides) {
+        if (!m_parser.isSet(*name))
+            continue;
+        QString error;
+        const std::optional<int> ms = parseMilliseconds(m_parser.value(*name), error);
+        if (!ms) {
+            fail(ExitBadInput, QStringLiteral("--%1: ").arg(*name) + error);
+            return false;
+        }
+        *target = *ms;
+    }
+    Link& l = link();
+    l.setBusDelay(busDelay);
+    l.setBusTimeout(busTimeout);
+    l.setOpenTimeout(openTimeout);
+    return true;
+}
+
+void Context::startTrafficLog() {
+    if (!m_parser.isSet(OptLog))
+        return;
+    TrafficLog& log = trafficLog();
+    QTextStream* err = &m_err;
+    // Printed as they are inserted, before the line bound trims anything.
+    QObject::connect(&log, &QAbstractItemModel::rowsInserted, &log,
+                     [&log, err](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             *err << log.line(row) << '\n';
+                         err->flush();
+                     });
+    log.setActive(true);
+}
+
+int Context::openLink() {
+    const std::optional<LinkSettings> settings = linkSettings();
+    if (!settings)
+        return ExitBadInput;
+    if (!applyTimeouts())
+        return ExitBadInput;
+    startTrafficLog();
+    Link& l = link();
+    QTextStream* err = &m_err;
+    QObject::connect(&l, &Link::sendFailed, &l, [err](const QString& message) {
+        *err << ProgramName << ": " << message << Qt::endl;
+    });
+    if (!l.openConnection(*settings)) {
+        const QString reason =
+            l.connectionError().isEmpty() ? QStringLiteral("unknown reason") : l.connectionError();
+        return fail(ExitLinkFailed, QStringLiteral("the link could not be opened: ") + reason);
+    }
+    return ExitOk;
+}
+
+// ---- run ------------------------------------------------------------------------------
+
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QList<QCommandLineOption> global = globalOptions();
+    const int at = commandIndex(arguments, valueOptionNames(global));
+    const Command* command = at > 0 ? findCommand(arguments[at]) : nullptr;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Kestrune on the command line: talk to M-Bus equipment over UDP, TCP "
+                       "or a serial port."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(global);
+    if (command)
+        parser.addOptions(command->options);
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("What to do (see Commands below)."),
+                                 QStringLiteral("COMMAND [ARGS...]"));
+
+    Context context(parser, out, err);
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(OptHelp)) {
+        out << helpText(parser);
+        out.flush();
+        return ExitOk;
+    }
+    if (!parsed)
+        return context.fail(ExitBadInput, parser.errorText() + QStringLiteral(" (see --help)"));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        err << helpText(parser);
+        return context.fail(ExitBadInput, QStringLiteral("no command given"));
+    }
+    if (!command)
+        return context.fail(ExitBadInput,
+                            QStringLiteral("unknown command '%1' (see --help)").arg(positional[0]));
+    const int code = command->run(context, positional.mid(1));
+    out.flush();
+    err.flush();
+    return code;
+}
+
+} // namespace kestrune::cli

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "channel/Link.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The frame of kestrune-cli: global options, the command table and the
+// shared steps every command that talks to the bus takes (time-outs, the
+// link, the traffic log). Commands do no protocol work of their own; they
+// call the core and print what it returns.
+namespace kestrune::cli {
+
+// Exit codes, the same for every command.
+enum ExitCode : int {
+    ExitOk = 0,         // done; for send: a complete reply arrived
+    ExitNoReply = 1,    // the device did not answer in time (the note says how)
+    ExitBadInput = 2,   // unknown option or command, malformed value
+    ExitLinkFailed = 3, // the link could not be opened, or was lost during the wait
+};
+
+// The longest time-out or delay the options accept: one hour.
+inline constexpr int MaxTimeMs = 3600 * 1000;
+
+// A parsed "HOST:PORT" ("[v6]:PORT" for IPv6). The host must be a literal
+// device address: not a name, not a broadcast, multicast or wildcard address.
+struct HostPort {
+    QString host;
+    quint16 port = 0;
+};
+// Empty and error set when the text is not of that form.
+std::optional<HostPort> parseHostPort(const QString& text, QString& error);
+
+// A time in ms: decimal digits only, 0 to MaxTimeMs.
+std::optional<int> parseMilliseconds(const QString& text, QString& error);
+
+// "COMn" (any letter case) with n from 1 to 16: n; 0 for anything that is
+// not of the COM form; -1 for a COM name outside 1..16.
+int comPortNumber(const QString& text);
+
+class Context;
+
+// One command of the table.
+struct Command {
+    QString name;
+    QString arguments; // as shown in the help: "HEX..."
+    QString summary;
+    // Options of this command only (added to the global ones).
+    QList<QCommandLineOption> options;
+    std::function<int(Context& context, const QStringList& arguments)> run;
+};
+
+// Every command, in the order the help lists them.
+const std::vector<Command>& commands();
+
+// Runs the command line (arguments[0] is the program name) and returns the
+// exit code. Results go to out, messages and the traffic log to err.
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+// What a command gets: the parsed options and the two output streams.
+class Context {
+public:
+    Context(QCommandLineParser& parser, QTextStream& out, QTextStream& err)
+        : m_parser(parser), m_out(out), m_err(err) {}
+
+    QCommandLineParser& parser() { return m_parser; }
+    QTextStream& out() { return m_out; }
+    QTextStream& err() { return m_err; }
+
+    // Prints "kestrune-cli: message" to err and returns code.
+    int fail(int code, const QString& message);
+
+    // The link the connection options name. Empty (after a message on err)
+    // when none or more than one is given or a value is malformed.
+    std::optional<LinkSettings> linkSettings();
+
+    // Sets the link's bus delay and time-outs: the INI file's values of the
+    // chosen section (--ini, --section), overridden by the time options.
+    // False (after a message) when a value or the INI file is bad.
+    bool applyTimeouts();
+
+    // With --log: makes the traffic log active and prints every line it adds
+    // to err as it is added.
+    void startTrafficLog();
+
+    // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
+    // then the link itself. ExitOk, or the exit code after a message.
+    int openLink();
+
+private:
+    QCommandLineParser& m_parser;
+    QTextStream& m_out;
+    QTextStream& m_err;
+};
+
+} // namespace kestrune::cli

@@ -1,0 +1,15 @@
+// The command table. A command is one entry here and a function in its own
+// file; the options and the link handling it shares live in CliContext.
+#include "cli/CliContext.h"
+#include "cli/SendCommand.h"
+
+namespace kestrune::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table{
+        sendCommand(),
+    };
+    return table;
+}
+
+} // namespace kestrune::cli
