@@ -115,7 +115,7 @@ Transition nextPage(const NavigationInput& in) {
             fallBack = page::Tasks;
         else if (t.target == page::SetupIpAddress && in.changeIpSettings == 0)
             fallBack = page::SetupIpMac;
-        else if (t.target == page::DeviceSettings)
+        else if (t.target == page::DeviceSettings && in.enterIpAddress == 0)
             fallBack = page::Connection;
         else if (t.target == page::MeterFeatures && in.enterIpAddress == 0)
             fallBack = page::Connection;

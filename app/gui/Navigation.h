@@ -50,7 +50,8 @@ struct Transition {
 // Next: the forced next page when set (it is then reset), else the table of
 // transitions by page and task. Targets that need the network are refused
 // when no usable adapter exists, with the fall-back pages 10 -> 1, 21 -> 20
-// (network method), 50 -> 40, 60 -> 40 (network link).
+// (network method), 50 -> 40 and 60 -> 40 (both with the network link: the
+// gateway's console and an M-Bus master on a serial port need no adapter).
 Transition nextPage(const NavigationInput& in);
 
 // Back: resets the forced next page and goes one step towards the task list.

@@ -26,6 +26,7 @@ public:
     QString selectedAdapterDescription;
     QString selectedAdapterIP;
     int chosenDeviceKind = 0;
+    QString chosenDeviceIP; // address of the device chosen on page 10
     bool meterPageLinkOpen = false;
 
     int changeIpSettingsOption = 0; // Option_ChangeIPSettings: 0 network, 1 serial console

@@ -1,8 +1,12 @@
 #include "WizardWindow.h"
 
 #include "app/Language.h"
+#include "app/Settings.h"
 #include "app/gui/LanguageHook.h"
 #include "app/gui/Logo.h"
+#include "app/gui/WebPage.h"
+#include "app/gui/WizardText.h"
+#include "channel/Link.h"
 
 #ifdef KESTRUNE_HAVE_DEBUG_WINDOW
 #include "channel/gui/DebugWindow.h"
@@ -10,9 +14,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,7 +33,7 @@ namespace {
 
 // Language texts of the shell.
 // texts: 10, 100-104, 110-118, 208, 209, 222, 223, 225, 232-234, 300, 301, 350, 351, 360, 361
-// texts: 370, 816, 901, 902
+// texts: 370, 816
 constexpr int TextCaption = 10;
 constexpr int TextStartHeader = 100;
 constexpr int TextStartInfo1 = 101;
@@ -41,23 +47,14 @@ constexpr int TextBack = 233;
 constexpr int TextNext = 234;
 constexpr int TextNextDeviceSettings = 370;
 constexpr int TextVersion = 816;
-constexpr int TextNoBrowser1 = 901;
-constexpr int TextNoBrowser2 = 902;
+constexpr int TextOpenWebPage = 226;
 
 // The web sites behind Label_Link(0) (the maker's) and Label_Link(1).
 const char* const LinkUrls[2] = {"https://www.zelmor.example/", "https://m-bus.com/"};
 const char* const MakerName = "Zelmor";
 
-QString indexed(const char* name, int index) {
-    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
-}
-
-// Language texts carry CR LF line breaks; the widgets want LF.
-QString shown(const QString& text) {
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return t;
-}
+using wizardtext::indexed;
+using wizardtext::shown;
 
 // A link shows its site's host name.
 QString linkText(int index) {
@@ -88,6 +85,10 @@ WizardWindow::WizardWindow(ShellState& state, QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("Kestrune_Wizard"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildWindow();
+    connect(&link(), &Link::connectionLost, this, &WizardWindow::linkLost);
+    connect(&link(), &Link::sendFailed, this, [this](const QString& message) {
+        QMessageBox::warning(this, QStringLiteral("Kestrune"), shown(message));
+    });
 }
 
 WizardWindow::~WizardWindow() {
@@ -172,13 +173,49 @@ void WizardWindow::buildPage(int n) {
     }
     m_pages[n] = pg;
 
-    if (n == page::Start)
+    switch (n) {
+    case page::Start:
         buildStartPage();
-    else if (n == page::Tasks)
+        break;
+    case page::Tasks:
         buildTaskPage();
-    else if (n == page::SetupIpNetwork || n == page::SerialConsole || n == page::Ping ||
-             n == page::Connection)
+        break;
+    case page::SetupIpMac:
+        buildSetupIpMacPage();
+        break;
+    case page::SetupIpAddress:
+        buildSetupIpAddressPage();
+        break;
+    case page::SetupIpNetwork:
+    case page::SerialConsole:
         addInfoText(pg.panel, n, QRect(240, 900, WidthTwips - 480, 1500));
+        break;
+    case page::Ping:
+        addInfoText(pg.panel, n, QRect(240, 900, WidthTwips - 480, 1500));
+        buildPingPage();
+        break;
+    case page::Connection:
+        buildConnectionPage();
+        break;
+    case page::DeviceSettings:
+        buildDeviceSettingsPage();
+        break;
+    case page::MeterFeatures:
+        buildMeterFeaturesPage();
+        break;
+    case page::Modbus:
+        buildModbusPage();
+        break;
+    case page::MBusAscii:
+        buildAsciiPage();
+        break;
+    case page::Task7:
+    case page::Task8:
+        buildLinkTestPage(n);
+        break;
+    default:
+        break;
+    }
 }
 
 QPlainTextEdit* WizardWindow::addInfoText(QWidget* parent, int index, const QRect& twips) {
@@ -261,8 +298,12 @@ void WizardWindow::prepare() {
     // The saved options; their click handlers store them again.
     m_state.restoreSavedOptions();
     taskOptionClicked(m_state.selectedTask);
+    changeIpSettingsClicked(m_state.changeIpSettingsOption);
+    dhcpClicked(m_state.dhcpOption);
+    enterIpAddressClicked(m_state.enterIpAddressOption);
 
     setCaptions();
+    fillFixedLists();
     m_version->setText(m_version->text() + QLatin1String(KESTRUNE_VERSION));
 }
 
@@ -292,6 +333,7 @@ void WizardWindow::setCaptions() {
     m_infoTexts[page::SetupIpNetwork]->setPlainText(shown(getText(209)));
     m_pages[page::Ping].headerLabel->setText(shown(getText(350)));
     m_infoTexts[page::Ping]->setPlainText(shown(getText(351)));
+    setPageCaptions();
 }
 
 void WizardWindow::taskOptionClicked(int index) {
@@ -315,6 +357,12 @@ void WizardWindow::loadPageSettings(int n) {
     m_next->setText(shown(getText(TextNext)));
     m_back->setEnabled(n != page::Start);
     m_next->setEnabled(true);
+    // The serial format fields of the connection page show only for the
+    // tasks that choose them.
+    for (int i = 0; i < 3; ++i) {
+        m_formatLabels[i]->hide();
+        m_formatLists[i]->hide();
+    }
 #ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     DebugWindow::setPollBoxEnabled(false);
 #endif
@@ -326,13 +374,6 @@ void WizardWindow::loadPageSettings(int n) {
         m_infoTexts[page::SerialConsole]->setPlainText(shown(getText(task1 ? 223 : 301)));
         break;
     }
-    case page::Connection:
-        // The connection page serves tasks 3 to 8; its explanation so far
-        // speaks of task 3 (reading a gateway's settings) only.
-        pg.headerLabel->setText(shown(getText(360)));
-        m_infoTexts[page::Connection]->setPlainText(m_state.selectedTask == 3 ? shown(getText(361))
-                                                                              : QString());
-        break;
     case page::DeviceSettings:
         m_next->setText(shown(getText(TextNextDeviceSettings)));
         break;
@@ -341,6 +382,7 @@ void WizardWindow::loadPageSettings(int n) {
     }
     if (!nextEnabledOnEntry(n))
         m_next->setEnabled(false);
+    loadPageContent(n);
 }
 
 void WizardWindow::showPage(int n) {
@@ -349,15 +391,15 @@ void WizardWindow::showPage(int n) {
     panel->show();
     panel->raise();
     panel->update();
-    // The entry actions of the task pages (discovery, device settings, the
-    // link of pages 60 to 100) are added with those pages.
+    runEntryAction(n);
 }
 
 void WizardWindow::savePageSettings(int n, bool store) {
     m_pages.at(n).panel->hide();
-    (void)store; // the fields of the task pages are stored with those pages
+    if (store)
+        storePageContent(n);
     if (n == page::MeterFeatures || n == page::Task7 || n == page::Task8) {
-        closeLinkHook();
+        closeLink();
         m_state.meterPageLinkOpen = false;
     }
 }
@@ -385,9 +427,9 @@ void WizardWindow::applyTransition(const Transition& t) {
     if (t.resetForcedNextPage)
         m_state.forcedNextPage = 0;
     if (t.closeSerialPort)
-        closeSerialPortHook();
+        closeSerialPort();
     if (t.closeLink)
-        closeLinkHook();
+        closeLink();
     if (t.selectTask >= 0 && m_taskOptions[t.selectTask]->isEnabled())
         taskOptionClicked(t.selectTask);
     enterPage(t.target);
@@ -402,11 +444,21 @@ void WizardWindow::next() {
     const Transition t = nextPage(navigationInput());
     if (!t.moves)
         return;
+    // A kind-2 device has a web page of its own: offer to open it.
+    const bool kind2 = from == page::Discovery && m_state.chosenDeviceKind == 2;
+    const bool openWebPage =
+        kind2 &&
+        QMessageBox::question(this, QStringLiteral("Kestrune"), shown(getText(TextOpenWebPage)),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     savePageSettings(from, true);
     if (from == page::Discovery) {
-        // A kind-2 device keeps its own settings: task 3 is withheld for it.
-        m_state.task3Enabled = m_state.chosenDeviceKind != 2;
+        if (openWebPage)
+            openDeviceWebPage(this, m_state.chosenDeviceIP);
+        // A kind-2 device keeps its own settings: task 3 and the gateway and
+        // mask fields are withheld for it.
+        m_state.task3Enabled = !kind2;
         m_taskOptions[3]->setEnabled(m_state.task3Enabled);
+        updateAddressFields();
     }
     applyTransition(t);
 }
@@ -455,11 +507,7 @@ void WizardWindow::pollAction(PollTarget target) {
 }
 
 void WizardWindow::openLink(int index) {
-    if (!QDesktopServices::openUrl(QUrl(QLatin1String(LinkUrls[index])))) {
-        QMessageBox::warning(
-            this, QStringLiteral("Kestrune"),
-            shown(getText(TextNoBrowser1) + QLatin1String("\n") + getText(TextNoBrowser2)));
-    }
+    openWebAddress(this, QUrl(QLatin1String(LinkUrls[index])));
 }
 
 void WizardWindow::changeLanguage() {
@@ -470,8 +518,14 @@ void WizardWindow::showInformation(int textNumber) {
     QMessageBox::information(this, QStringLiteral("Kestrune"), shown(getText(textNumber)));
 }
 
-void WizardWindow::closeLinkHook() {}
-void WizardWindow::closeSerialPortHook() {}
+void WizardWindow::closeLink() {
+    link().closeConnection();
+    m_state.meterPageLinkOpen = false;
+}
+
+void WizardWindow::closeSerialPort() {
+    link().closeSerialPort();
+}
 
 void WizardWindow::paintEvent(QPaintEvent*) {
     drawEtchedLine(this, twipsY(ButtonSeparatorTwips));
@@ -483,12 +537,14 @@ void WizardWindow::closeEvent(QCloseEvent* event) {
 #ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     DebugWindow::closeWindow();
 #endif
-    closeLinkHook();
+    closeLink();
     event->accept();
     QCoreApplication::quit();
 }
 
 bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && infoTextClicked(watched))
+        return true;
     if (event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < 2; ++i) {
             if (watched == m_links[i] &&

@@ -9,7 +9,10 @@
 #include <map>
 
 class QAbstractButton;
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -118,11 +121,53 @@ private:
     void changeLanguage();
     void showInformation(int textNumber);
 
-    // Hooks of the subsystems that are wired into the pages as they arrive:
-    // the communication link and the serial console's port. They do nothing
-    // until the channel is part of the program.
-    void closeLinkHook();
-    void closeSerialPortHook();
+    // The link of the task pages and the serial port of the gateway's console.
+    void closeLink();
+    void closeSerialPort();
+
+    // ---- Page content (WizardPages.cpp) ---------------------------------------
+    void buildSetupIpMacPage();
+    void buildSetupIpAddressPage();
+    void buildPingPage();
+    void buildConnectionPage();
+    void buildDeviceSettingsPage();
+    void buildMeterFeaturesPage();
+    void buildModbusPage();
+    void buildAsciiPage();
+    void buildLinkTestPage(int page);
+    QLabel* addLabel(QWidget* parent, const QString& name, int left, int top, int width);
+    QLineEdit* addLineEdit(QWidget* parent, const QString& name, int left, int top, int width);
+    QComboBox* addCombo(QWidget* parent, const QString& name, int left, int top, int width);
+    QPushButton* addButton(QWidget* parent, const QString& name, int left, int top, int width);
+    // An option button whose long label is an information text box beside it:
+    // a click on the text selects the option.
+    QRadioButton* addLongLabelOption(QWidget* parent, const QString& name, int infoIndex, int top);
+    void setPageCaptions();
+    void fillFixedLists();
+
+    // The per-page parts of LoadPageSettings, ShowPage and SavePageSettings.
+    void loadPageContent(int page);
+    void runEntryAction(int page);
+    void storePageContent(int page);
+    void loadConnectionPage();
+    void storeConnectionPage();
+
+    void enterIpAddressClicked(int index);
+    void changeIpSettingsClicked(int index);
+    void dhcpClicked(int index);
+    void showEnterIpAddressPanel();
+    void showChangeIpSettingsFields();
+    void updateAddressFields();
+    void updateMacAddressNext();
+    bool infoTextClicked(QObject* watched);
+
+    // Entry action of pages 60 to 100: opens the link and shows the outcome.
+    void openLinkOnPage(int page);
+    // The link closed by itself while a task page showed it.
+    void linkLost(const QString& reason);
+    void showLinkFailure(int page, int textNumber, const QString& error);
+    void setResultText(QLabel* label, const QString& text, const QColor& color);
+    void toggleTrafficLog();
 
     ShellState& m_state;
     std::map<int, Page> m_pages;
@@ -136,6 +181,48 @@ private:
     QLabel* m_links[2] = {nullptr, nullptr};
     QRadioButton* m_taskOptions[ShellState::TaskCount] = {};
     std::map<int, QPlainTextEdit*> m_infoTexts;
+
+    // Page 20: how the gateway is reached, its MAC address or serial port.
+    QRadioButton* m_changeIpOptions[2] = {nullptr, nullptr};
+    QLabel* m_macLabel = nullptr;
+    QLineEdit* m_macAddress = nullptr;
+    QLabel* m_setupSerialLabel = nullptr;
+    QComboBox* m_setupSerialPort = nullptr;
+    // Page 21: the new IP settings.
+    QRadioButton* m_dhcpOptions[2] = {nullptr, nullptr};
+    QLineEdit* m_newIpAddress = nullptr;
+    QLineEdit* m_gateway = nullptr;
+    QLineEdit* m_netMask = nullptr;
+    // Page 30.
+    QLineEdit* m_pingAddress = nullptr;
+    // Page 40: the link of tasks 3 to 8.
+    QLabel* m_connectionIntro = nullptr;
+    QRadioButton* m_enterIpOptions[2] = {nullptr, nullptr};
+    QWidget* m_enterIpPanels[2] = {nullptr, nullptr};
+    QLineEdit* m_ipAddress = nullptr;
+    QLabel* m_portLabel = nullptr;
+    QLineEdit* m_port = nullptr;
+    QCheckBox* m_udpOrTcp = nullptr;
+    QComboBox* m_serialPort = nullptr;
+    QLabel* m_baudRateLabel = nullptr;
+    QComboBox* m_baudRate = nullptr;
+    QLabel* m_formatLabels[3] = {nullptr, nullptr, nullptr};
+    QComboBox* m_formatLists[3] = {nullptr, nullptr, nullptr}; // data bits, parity, stop bits
+    // Page 50.
+    QCheckBox* m_setupUdpOrTcp = nullptr;
+    QLineEdit* m_setupPort = nullptr;
+    // Pages 60, 70 and 80: their action buttons and result labels.
+    QPushButton* m_meterApply = nullptr;
+    QPushButton* m_meterSearch = nullptr;
+    QPushButton* m_meterDebug = nullptr;
+    QLabel* m_modbusResult = nullptr;
+    QLabel* m_modbusResultText = nullptr;
+    QPushButton* m_modbusRead = nullptr;
+    QPushButton* m_modbusDebug = nullptr;
+    QLabel* m_asciiResult = nullptr;
+    QLabel* m_asciiResultText = nullptr;
+    QPushButton* m_asciiRead = nullptr;
+    QPushButton* m_asciiDebug = nullptr;
 };
 
 } // namespace kestrune

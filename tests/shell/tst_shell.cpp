@@ -5,6 +5,7 @@
 #include "app/ProgramDir.h"
 #include "app/Settings.h"
 #include "app/gui/Navigation.h"
+#include "app/gui/PageRules.h"
 #include "app/gui/ShellState.h"
 
 #include <QSettings>
@@ -53,6 +54,15 @@ private slots:
     void serialRouteOfTask3();
     void nextEnabledOnEntry_data();
     void nextEnabledOnEntry();
+
+    void baudRateList_data();
+    void baudRateList();
+    void storedPort_data();
+    void storedPort();
+    void timeoutSections();
+    void failureTexts();
+    void plainIPv4_data();
+    void plainIPv4();
 
     void debugSwitch_data();
     void debugSwitch();
@@ -167,9 +177,11 @@ void TestShell::nextTable_data() {
     in = at(40, 3);
     in.noAdapter = true;
     QTest::newRow("no adapter: 50 refused -> 40") << in << refused(40);
+    // The serial route of task 3 reaches the gateway through its console.
     in = at(23, 3);
     in.noAdapter = true;
-    QTest::newRow("no adapter: 50 from 23 refused -> 40") << in << refused(40);
+    in.enterIpAddress = 1;
+    QTest::newRow("no adapter: 50 from 23 (serial link) allowed") << in << to(50);
     in = at(40, 4);
     in.noAdapter = true;
     QTest::newRow("no adapter: 60 network refused -> 40") << in << refused(40);
@@ -295,6 +307,112 @@ void TestShell::nextEnabledOnEntry() {
     QFETCH(int, page);
     QFETCH(bool, enabled);
     QCOMPARE(kestrune::nextEnabledOnEntry(page), enabled);
+}
+
+void TestShell::baudRateList_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<QStringList>("items");
+    const QStringList mbus{"300", "600 (r)", "1200 (r)", "2400", "4800 (r)", "9600"};
+    const QStringList full{"300", "600", "1200", "2400", "4800", "9600", "19200"};
+    for (int task : {3, 4, 7, 8})
+        QTest::addRow("task %d", task) << task << mbus;
+    QTest::newRow("task 5") << 5 << full;
+    QTest::newRow("task 6") << 6 << full;
+}
+
+void TestShell::baudRateList() {
+    QFETCH(int, task);
+    QFETCH(QStringList, items);
+    QCOMPARE(baudRateItems(task, QStringLiteral("(r)")), items);
+    // The stored position means the same speed as the link's list.
+    const QStringList linkSpeeds = QStringLiteral("300;600;1200;2400;4800;9600;19200").split(';');
+    for (int i = 0; i < items.size(); ++i)
+        QVERIFY(items.at(i).startsWith(linkSpeeds.at(i)));
+}
+
+void TestShell::storedPort_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("usual") << "10001"
+                           << "10001";
+    QTest::newRow("largest") << "65535"
+                             << "65535";
+    QTest::newRow("one above") << "65536"
+                               << "65535";
+    QTest::newRow("70000") << "70000"
+                           << "65535";
+    QTest::newRow("beyond 64 bits") << "99999999999999999999999"
+                                    << "65535";
+    QTest::newRow("empty kept") << ""
+                                << "";
+    QTest::newRow("text kept") << "abc"
+                               << "abc";
+    QTest::newRow("trailing text, large") << "80000x"
+                                          << "65535";
+}
+
+void TestShell::storedPort() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QCOMPARE(portTextToStore(typed), stored);
+}
+
+void TestShell::timeoutSections() {
+    QCOMPARE(timeoutSectionForPage(60), QStringLiteral("IP"));
+    QCOMPARE(timeoutSectionForPage(70), QStringLiteral("ModBus"));
+    QCOMPARE(timeoutSectionForPage(80), QStringLiteral("MBusASCII"));
+    QCOMPARE(timeoutSectionForPage(90), QStringLiteral("PadPuls"));
+    QCOMPARE(timeoutSectionForPage(100), QStringLiteral("FreePacketAndString"));
+    for (int p : page::All)
+        QCOMPARE(opensLink(p), p >= 60);
+    for (int task = 0; task < ShellState::TaskCount; ++task)
+        QCOMPARE(serialFormatShown(task), task >= 5);
+}
+
+void TestShell::failureTexts() {
+    QCOMPARE(meterPageFailureText("T158", ""), QStringLiteral("T158"));
+    QCOMPARE(meterPageFailureText("T158", "refused"),
+             QStringLiteral("T158\r\nError description: refused"));
+    QCOMPARE(resultLabelFailureText("T158", ""), QStringLiteral("T158"));
+    QCOMPARE(resultLabelFailureText("T158", "refused"), QStringLiteral("T158 Error: refused"));
+}
+
+void TestShell::plainIPv4_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("plain");
+    QTest::newRow("usual") << "192.168.0.10" << true;
+    QTest::newRow("loopback") << "127.0.0.1" << true;
+    QTest::newRow("zeros") << "0.0.0.0" << true;
+    QTest::newRow("255") << "255.255.255.255" << true;
+    QTest::newRow("256") << "192.168.0.256" << false;
+    QTest::newRow("short form") << "10.1" << false;
+    QTest::newRow("five parts") << "1.2.3.4.5" << false;
+    QTest::newRow("empty part") << "1..3.4" << false;
+    QTest::newRow("trailing dot") << "1.2.3.4." << false;
+    QTest::newRow("blank") << " 1.2.3.4" << false;
+    QTest::newRow("port") << "1.2.3.4:80" << false;
+    QTest::newRow("path") << "1.2.3.4/x" << false;
+    QTest::newRow("shell") << "1.2.3.4;rm -rf" << false;
+    QTest::newRow("quote") << "1.2.3.4\" --x" << false;
+    QTest::newRow("host name") << "gateway.local" << false;
+    QTest::newRow("four digits") << "1.2.3.0004" << false;
+    QTest::newRow("sign") << "+1.2.3.4" << false;
+    QTest::newRow("arabic digits") << QString::fromUtf8("\u0661.2.3.4") << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestShell::plainIPv4() {
+    QFETCH(QString, text);
+    QFETCH(bool, plain);
+    QCOMPARE(isPlainIPv4(text), plain);
+    const QUrl url = deviceWebPageUrl(text);
+    QCOMPARE(url.isValid(), plain);
+    if (plain) {
+        QCOMPARE(url.scheme(), QStringLiteral("http"));
+        QCOMPARE(url.host(), text);
+        QCOMPARE(url.port(), -1);
+        QVERIFY(url.path().isEmpty());
+    }
 }
 
 void TestShell::debugSwitch_data() {
