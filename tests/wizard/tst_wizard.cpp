@@ -168,6 +168,8 @@ void TestWizard::init() {
               QStringLiteral("Kestrune"))
         .clear();
     settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    // The task pages open a link on entry: keep it on this machine.
+    settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
     m_state = ShellState{};
 }
 

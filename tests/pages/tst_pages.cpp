@@ -1,0 +1,900 @@
+// The wizard's pages, offscreen, through the real start-up: every task walked
+// with the network and the serial link, Back from every page, the refusals
+// without a network adapter, what the pages store and when, the connection
+// page's lists per task, and the link opened on pages 60 to 100 against
+// loopback sockets and a pseudo-terminal.
+//
+// With KESTRUNE_PAGES_SHOTS set to a folder, pictures of the connection page
+// and the link pages are saved there.
+
+#include "app/Language.h"
+#include "app/ProgramDir.h"
+#include "app/Settings.h"
+#include "app/gui/ShellState.h"
+#include "app/gui/Startup.h"
+#include "app/gui/WebPage.h"
+#include "app/gui/WizardWindow.h"
+#include "channel/Link.h"
+
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+#include "channel/gui/DebugWindow.h"
+#endif
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace kestrune;
+
+namespace {
+
+const QColor DarkRed(177, 4, 12);
+const QColor Blue(0, 0, 255);
+
+QString txt(int n) {
+    return getText(n).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+// A pseudo-terminal standing in for a serial port. A descriptor of the slave
+// side stays open so that the link can open and close it as often as it
+// likes.
+class Pty {
+public:
+    Pty() {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
+        const char* name = ::ptsname(m_master);
+        if (!name)
+            return;
+        m_path = QString::fromLocal8Bit(name);
+        m_holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios tio{};
+        if (m_holder >= 0 && ::tcgetattr(m_holder, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_holder, TCSANOW, &tio);
+        }
+    }
+    ~Pty() {
+        if (m_holder >= 0)
+            ::close(m_holder);
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    bool isValid() const { return m_master >= 0 && m_holder >= 0; }
+    const QString& path() const { return m_path; }
+
+private:
+    int m_master = -1;
+    int m_holder = -1;
+    QString m_path;
+};
+
+// Closes every message box that appears while it runs and keeps what they
+// said.
+class BoxWatcher : public QObject {
+public:
+    struct Box {
+        QString text;
+        QMessageBox::Icon icon;
+    };
+    QList<Box> boxes;
+
+    BoxWatcher() {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] { look(); });
+        m_timer.start();
+    }
+
+private:
+    void look() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        boxes.append({box->text(), box->icon()});
+        box->done(QMessageBox::No);
+    }
+    QTimer m_timer;
+};
+
+// Receives the web addresses the wizard opens instead of a browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// A loopback port on which nothing listens.
+quint16 closedTcpPort() {
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+} // namespace
+
+class TestPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void walkEveryTask_data();
+    void walkEveryTask();
+    void noAdapterRefusals_data();
+    void noAdapterRefusals();
+    void connectionPageStoredOnlyOnNext();
+    void connectionPageNotStoredOnClose();
+    void serialChoicesStoredWhenClicked();
+    void baudRateListPerTask_data();
+    void baudRateListPerTask();
+    void task3HidesLineFields();
+    void infoTextsSelectTheirOptions();
+    void setupPagesStoredOnNext();
+    void linkPages_data();
+    void linkPages();
+    void linkTestPagesSayWhetherTheLinkOpened_data();
+    void linkTestPagesSayWhetherTheLinkOpened();
+    void lostLinkShownAndReopened();
+    void deviceWebPage();
+
+private:
+    void start();
+    QWidget* w() const { return m_wizard.get(); }
+    template <typename T> T* child(const QString& name) const;
+    void click(const QString& name);
+    void next(bool force = false);
+    void back();
+    int shownPage() const;
+    void goToConnectionPage(int task);
+    void shoot(const QString& name);
+
+    QTemporaryDir m_config;
+    QTemporaryDir m_program;
+    Pty m_pty;
+    quint16 m_udpPort = 0;
+    ShellState m_state;
+    std::unique_ptr<WizardWindow> m_wizard;
+    std::unique_ptr<BoxWatcher> m_boxes;
+};
+
+template <typename T> T* TestPages::child(const QString& name) const {
+    T* c = m_wizard->findChild<T*>(name);
+    if (!c)
+        qWarning("control %s not found", qPrintable(name));
+    return c;
+}
+
+void TestPages::initTestCase() {
+    QVERIFY(m_config.isValid());
+    QVERIFY(m_program.isValid());
+    QVERIFY(m_pty.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
+    setProgramDir(m_program.path());
+    const QString lang = QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001");
+    QVERIFY2(QFile::exists(lang), qPrintable(lang));
+    QVERIFY(QFile::copy(lang, programDir() + QStringLiteral("Kestrune_Language.001")));
+
+    // Short time-outs for every task page; COM1 is the pseudo-terminal, COM2
+    // a device that does not exist.
+    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Text));
+    QByteArray text;
+    for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
+        text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=400\n";
+    text += "[SerialPorts]\nCOM1=" + m_pty.path().toLocal8Bit() + "\n";
+    text += "COM2=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
+    ini.write(text);
+    ini.close();
+
+    // A UDP port of our own, so the UDP link points at something of ours.
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+    m_udpPort = probe.localPort();
+}
+
+void TestPages::init() {
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
+              QStringLiteral("Kestrune"))
+        .clear();
+    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    // Every link of these tests stays on this machine.
+    settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
+    settings::save(QStringLiteral("TCPPort"), QString::number(m_udpPort));
+    m_state = ShellState{};
+    m_boxes = std::make_unique<BoxWatcher>();
+}
+
+void TestPages::cleanup() {
+    if (m_wizard)
+        m_wizard->close();
+    m_wizard.reset();
+    m_boxes.reset();
+    QVERIFY(!link().isOpen());
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    QVERIFY(!DebugWindow::instance());
+#endif
+}
+
+void TestPages::start() {
+    m_wizard = startWizard(m_state, {QStringLiteral("Kestrune")});
+    QVERIFY(m_wizard);
+    QVERIFY(QTest::qWaitForWindowExposed(m_wizard.get()));
+}
+
+void TestPages::click(const QString& name) {
+    auto* b = child<QAbstractButton>(name);
+    QVERIFY(b);
+    QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(name));
+    const QPoint at =
+        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
+    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+}
+
+// Next as the user presses it; force stands for the later subsystems that
+// enable it once their page has done its work.
+void TestPages::next(bool force) {
+    auto* b = child<QPushButton>(QStringLiteral("Command_Next"));
+    if (force)
+        b->setEnabled(true);
+    click(QStringLiteral("Command_Next"));
+}
+
+void TestPages::back() {
+    click(QStringLiteral("Command_Back"));
+}
+
+int TestPages::shownPage() const {
+    int shown = -1;
+    for (int p : page::All) {
+        if (m_wizard->pagePanel(p)->isVisible()) {
+            if (shown >= 0)
+                return -1;
+            shown = p;
+        }
+    }
+    return shown;
+}
+
+void TestPages::goToConnectionPage(int task) {
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    start();
+    next();
+    next();
+    QCOMPARE(shownPage(), 40);
+}
+
+void TestPages::shoot(const QString& name) {
+    const QString dir = qEnvironmentVariable("KESTRUNE_PAGES_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QTest::qWait(50);
+    m_wizard->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+// ---- Navigation ------------------------------------------------------------------------
+
+void TestPages::walkEveryTask_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("linkChoice"); // task 1: IP setup method; tasks 3-8: link
+    // Pages reached by Next from page 1, each with the page Back leads to.
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<QList<int>>("backTo");
+    QTest::addColumn<int>("taskAtEnd"); // task selected when the walk is back on page 1, or -1
+
+    for (int choice = 0; choice < 2; ++choice) {
+        const char* kind = choice == 0 ? "network" : "serial";
+        QTest::addRow("0 %s", kind) << 0 << choice << QList<int>{10, 1} << QList<int>{1, 0} << 0;
+        if (choice == 0)
+            QTest::addRow("1 %s", kind)
+                << 1 << choice << QList<int>{20, 21, 22, 1} << QList<int>{1, 20, 21, 0} << 2;
+        else
+            QTest::addRow("1 %s", kind)
+                << 1 << choice << QList<int>{20, 21, 23, 1} << QList<int>{1, 20, 21, 0} << 2;
+        QTest::addRow("2 %s", kind) << 2 << choice << QList<int>{30, 1} << QList<int>{1, 0} << 3;
+        if (choice == 0)
+            QTest::addRow("3 %s", kind)
+                << 3 << choice << QList<int>{40, 50, 55, 1} << QList<int>{1, 40, 50, 0} << 4;
+        else
+            QTest::addRow("3 %s", kind) << 3 << choice << QList<int>{40, 23, 50, 55, 1}
+                                        << QList<int>{1, 40, 23, 50, 0} << 4;
+        QTest::addRow("4 %s", kind) << 4 << choice << QList<int>{40, 60} << QList<int>{1, 40} << -1;
+        QTest::addRow("5 %s", kind) << 5 << choice << QList<int>{40, 70} << QList<int>{1, 40} << -1;
+        QTest::addRow("6 %s", kind) << 6 << choice << QList<int>{40, 80} << QList<int>{1, 40} << -1;
+        QTest::addRow("7 %s", kind) << 7 << choice << QList<int>{40, 90} << QList<int>{1, 40} << -1;
+        QTest::addRow("8 %s", kind)
+            << 8 << choice << QList<int>{40, 100} << QList<int>{1, 40} << -1;
+    }
+}
+
+void TestPages::walkEveryTask() {
+    QFETCH(int, task);
+    QFETCH(int, linkChoice);
+    QFETCH(QList<int>, pages);
+    QFETCH(QList<int>, backTo);
+    QFETCH(int, taskAtEnd);
+
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
+    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
+    start();
+    next();
+    QCOMPARE(shownPage(), 1);
+    if (task < 7)
+        click(QStringLiteral("Option_SelectWhatToDo(%1)").arg(task));
+    QCOMPARE(m_state.selectedTask, task);
+
+    for (int i = 0; i < pages.size(); ++i) {
+        const int expected = pages.at(i);
+        next(true);
+        QCOMPARE(shownPage(), expected);
+        QCOMPARE(m_state.currentPage, expected);
+        if (expected == 1) {
+            QVERIFY(m_state.selectedTask == taskAtEnd);
+            QVERIFY(child<QRadioButton>(QStringLiteral("Option_SelectWhatToDo(%1)").arg(taskAtEnd))
+                        ->isChecked());
+        }
+        // The task pages open the link on entry: UDP without traffic, or
+        // the pseudo-terminal as COM1.
+        if (expected >= 60)
+            QVERIFY2(link().isOpen(), qPrintable(link().connectionError()));
+
+        // Back leads one step back; Next from there returns here.
+        back();
+        QCOMPARE(shownPage(), backTo.at(i));
+        if (expected >= 60)
+            QVERIFY(!link().isOpen());
+        if (backTo.at(i) == 0)
+            break; // the walk ended on page 1: Back went to the start page
+        next(true);
+        QCOMPARE(shownPage(), expected);
+    }
+    // A walk that ended on a task page leaves it the one way there is.
+    if (shownPage() >= 60) {
+        QVERIFY(link().isOpen());
+        back();
+        QCOMPARE(shownPage(), 40);
+    }
+    // The serial port of the gateway's console is closed at the end of task
+    // 3, the link whenever a task page is left.
+    QVERIFY(!link().isOpen());
+    QVERIFY(!link().isSerialPortOpen());
+}
+
+void TestPages::noAdapterRefusals_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("linkChoice");
+    QTest::addColumn<QList<int>>("pages"); // shown after each Next from page 1
+    QTest::addColumn<bool>("refused");     // the last Next was refused with text 225
+
+    QTest::newRow("0: discovery refused") << 0 << 0 << QList<int>{1} << true;
+    QTest::newRow("1 network: address page refused") << 1 << 0 << QList<int>{20, 20} << true;
+    QTest::newRow("1 serial console: allowed") << 1 << 1 << QList<int>{20, 21, 23} << false;
+    QTest::newRow("3 network: device settings refused") << 3 << 0 << QList<int>{40, 40} << true;
+    QTest::newRow("3 serial: device settings through the console")
+        << 3 << 1 << QList<int>{40, 23, 50} << false;
+    QTest::newRow("4 network: meter page refused") << 4 << 0 << QList<int>{40, 40} << true;
+    QTest::newRow("4 serial: meter page allowed") << 4 << 1 << QList<int>{40, 60} << false;
+    QTest::newRow("5 network: Modbus page allowed") << 5 << 0 << QList<int>{40, 70} << false;
+    QTest::newRow("2: ping page allowed") << 2 << 0 << QList<int>{30} << false;
+}
+
+void TestPages::noAdapterRefusals() {
+    QFETCH(int, task);
+    QFETCH(int, linkChoice);
+    QFETCH(QList<int>, pages);
+    QFETCH(bool, refused);
+
+    settings::save(QStringLiteral("SelectedAdapterIP"), QStringLiteral("NO_ADAPTER"));
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
+    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
+    start();
+    next();
+    for (int i = 0; i < pages.size(); ++i) {
+        const qsizetype boxesBefore = m_boxes->boxes.size();
+        next(true);
+        QCOMPARE(shownPage(), pages.at(i));
+        const bool last = i == pages.size() - 1;
+        const bool boxShown = m_boxes->boxes.size() > boxesBefore;
+        QCOMPARE(boxShown, last && refused);
+        if (boxShown) {
+            QCOMPARE(m_boxes->boxes.last().text, txt(225));
+            QCOMPARE(m_boxes->boxes.last().icon, QMessageBox::Information);
+        }
+    }
+    if (refused) // the refused page was not entered: no link was opened
+        QVERIFY(!link().isOpen());
+}
+
+// ---- What the connection page stores ----------------------------------------------------
+
+void TestPages::connectionPageStoredOnlyOnNext() {
+    settings::save(QStringLiteral("UDPorTCP"), QStringLiteral("1"));
+    goToConnectionPage(4);
+    auto* ip = child<QLineEdit>(QStringLiteral("Text_EnterIPAddress"));
+    auto* port = child<QLineEdit>(QStringLiteral("Text_EnterIPAddress_Port"));
+    auto* udp = child<QCheckBox>(QStringLiteral("Check_EnterIPAddress_UDPorTCP"));
+    QCOMPARE(ip->text(), QStringLiteral("127.0.0.1"));
+    QVERIFY(udp->isChecked());
+
+    // Typed, then Back: nothing stored, and the page shows the stored values
+    // again when it comes back.
+    ip->setText(QStringLiteral("127.0.0.9"));
+    port->setText(QStringLiteral("70000"));
+    QTest::mouseClick(udp, Qt::LeftButton, {}, QPoint(8, udp->height() / 2));
+    QVERIFY(!udp->isChecked());
+    back();
+    QCOMPARE(settings::get("IPAddress"), QStringLiteral("127.0.0.1"));
+    QCOMPARE(settings::get("TCPPort"), QString::number(m_udpPort));
+    QCOMPARE(settings::get("UDPorTCP"), QStringLiteral("1"));
+    next();
+    QCOMPARE(ip->text(), QStringLiteral("127.0.0.1"));
+    QVERIFY(udp->isChecked());
+
+    // Typed, then Next: stored, the port capped at 65535.
+    ip->setText(QStringLiteral("127.0.0.9"));
+    port->setText(QStringLiteral("70000"));
+    udp->setChecked(false);
+    next();
+    QCOMPARE(shownPage(), 60);
+    QCOMPARE(settings::get("IPAddress"), QStringLiteral("127.0.0.9"));
+    QCOMPARE(settings::get("TCPPort"), QStringLiteral("65535"));
+    QCOMPARE(settings::get("UDPorTCP"), QStringLiteral("0"));
+    QCOMPARE(settings::get("SerialDatabits_4"), QStringLiteral("1"));
+    QCOMPARE(settings::get("SerialStopbits_4"), QStringLiteral("0"));
+    QCOMPARE(settings::get("SerialParity_4"), QStringLiteral("0"));
+    back();
+    QVERIFY(!link().isOpen());
+}
+
+void TestPages::connectionPageNotStoredOnClose() {
+    goToConnectionPage(5);
+    child<QLineEdit>(QStringLiteral("Text_EnterIPAddress"))->setText(QStringLiteral("127.0.0.7"));
+    child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Parity"))->setCurrentIndex(2);
+    click(QStringLiteral("Command_Cancel"));
+    QVERIFY(!m_wizard->isVisible());
+    QCOMPARE(settings::get("IPAddress"), QStringLiteral("127.0.0.1"));
+    QVERIFY(!settings::contains(QStringLiteral("SerialParity_5")));
+}
+
+void TestPages::serialChoicesStoredWhenClicked() {
+    goToConnectionPage(5);
+    click(QStringLiteral("Option_EnterIPAddress(1)"));
+    QCOMPARE(settings::get("Option_EnterIPAddress"), QStringLiteral("1"));
+    QVERIFY(child<QWidget>(QStringLiteral("Picture_EnterIPAddress(1)"))->isVisible());
+    QVERIFY(!child<QWidget>(QStringLiteral("Picture_EnterIPAddress(0)"))->isVisible());
+
+    // Port and speed are stored as soon as they are chosen, per task.
+    auto* baud = child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_BaudRate"));
+    auto* port = child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_SerialPort"));
+    QCOMPARE(port->count(), 16);
+    QCOMPARE(port->itemText(0), QStringLiteral("COM1 (%1)").arg(m_pty.path()));
+    QVERIFY(port->itemText(15).startsWith(QLatin1String("COM16 (")));
+    QVERIFY(!settings::contains(QStringLiteral("Combo_EnterIPAddress_BaudRate_5")));
+    baud->setFocus();
+    QTest::keyClick(baud, Qt::Key_Down); // 2400 -> 4800
+    QCOMPARE(settings::get("Combo_EnterIPAddress_BaudRate_5"), QStringLiteral("4"));
+    port->setFocus();
+    QTest::keyClick(port, Qt::Key_Down);
+    QCOMPARE(settings::get("SerialPort_5"), QStringLiteral("1"));
+    QVERIFY(!settings::contains(QStringLiteral("Combo_EnterIPAddress_BaudRate_4")));
+
+    // The line format waits for Next; Back keeps nothing of it.
+    child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Parity"))->setCurrentIndex(2);
+    back();
+    QVERIFY(!settings::contains(QStringLiteral("SerialParity_5")));
+    next();
+    QCOMPARE(child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Parity"))->currentIndex(), 0);
+    QCOMPARE(baud->currentIndex(), 4);
+    QCOMPARE(port->currentIndex(), 1);
+    child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Parity"))->setCurrentIndex(2);
+    child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Databits"))->setCurrentIndex(0);
+    child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Stopbits"))->setCurrentIndex(1);
+    next();
+    QCOMPARE(shownPage(), 70);
+    QCOMPARE(settings::get("SerialParity_5"), QStringLiteral("2"));
+    QCOMPARE(settings::get("SerialDatabits_5"), QStringLiteral("0"));
+    QCOMPARE(settings::get("SerialStopbits_5"), QStringLiteral("1"));
+    // COM2 does not exist: the page says so and keeps Read disabled.
+    QVERIFY(!link().isOpen());
+    QVERIFY(!child<QPushButton>(QStringLiteral("Command_ModBus_MeterFeature_Read"))->isEnabled());
+    QVERIFY(child<QLabel>(QStringLiteral("lblModbusResultText"))
+                ->text()
+                .startsWith(txt(158) + QStringLiteral(" Error: ")));
+    back();
+}
+
+void TestPages::baudRateListPerTask_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("formatShown");
+    QTest::newRow("3 gateway settings") << 3 << 6 << false;
+    QTest::newRow("4 meter features") << 4 << 6 << false;
+    QTest::newRow("5 Modbus") << 5 << 7 << true;
+    QTest::newRow("6 ASCII protocol") << 6 << 7 << true;
+    QTest::newRow("7 link test") << 7 << 6 << true;
+    QTest::newRow("8 link test") << 8 << 6 << true;
+}
+
+void TestPages::baudRateListPerTask() {
+    QFETCH(int, task);
+    QFETCH(int, count);
+    QFETCH(bool, formatShown);
+    settings::save(QStringLiteral("Option_EnterIPAddress"), QStringLiteral("1"));
+    settings::save(settings::perTask(QStringLiteral("Combo_EnterIPAddress_BaudRate"), task),
+                   QStringLiteral("5"));
+    goToConnectionPage(task);
+    auto* baud = child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_BaudRate"));
+    QCOMPARE(baud->count(), count);
+    QCOMPARE(baud->currentIndex(), 5);
+    QCOMPARE(baud->itemText(5), QStringLiteral("9600"));
+    if (count == 6) {
+        for (int i : {1, 2, 4})
+            QVERIFY(baud->itemText(i).endsWith(QLatin1Char(' ') + getText(690)));
+        QCOMPARE(baud->itemText(3), QStringLiteral("2400"));
+    } else {
+        QCOMPARE(baud->itemText(1), QStringLiteral("600"));
+        QCOMPARE(baud->itemText(6), QStringLiteral("19200"));
+    }
+    for (const char* name : {"Combo_EnterIPAddress_Databits", "Combo_EnterIPAddress_Parity",
+                             "Combo_EnterIPAddress_Stopbits", "Label_EnterIPAddress_Databits",
+                             "Label_EnterIPAddress_Parity", "Label_EnterIPAddress_Stopbits"})
+        QCOMPARE(child<QWidget>(QLatin1String(name))->isVisible(), formatShown);
+    QCOMPARE(child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_Parity"))->itemText(2),
+             QStringLiteral("Even"));
+    // Every text on the page comes from the language file.
+    for (QWidget* c : m_wizard->pagePanel(40)->findChildren<QWidget*>()) {
+        if (auto* l = qobject_cast<QLabel*>(c))
+            QVERIFY2(!l->text().contains(QLatin1String("Invalid Text")), qPrintable(l->text()));
+    }
+    QVERIFY(!child<QLabel>(QStringLiteral("Label_Header(40)"))->text().isEmpty());
+    QVERIFY(!child<QLabel>(QStringLiteral("Label_Info(40)"))->text().isEmpty());
+
+    // The list comes back when the task changes (rebuilt on every entry).
+    back();
+    const int other = (task == 5 || task == 6) ? 4 : 5;
+    click(QStringLiteral("Option_SelectWhatToDo(%1)").arg(other));
+    next();
+    QCOMPARE(baud->count(), other == 5 ? 7 : 6);
+}
+
+void TestPages::task3HidesLineFields() {
+    goToConnectionPage(3);
+    QCOMPARE(child<QLabel>(QStringLiteral("Label_Header(40)"))->text(), txt(360));
+    QCOMPARE(child<QLabel>(QStringLiteral("Label_Info(40)"))->text(), txt(361));
+    QVERIFY(child<QLineEdit>(QStringLiteral("Text_EnterIPAddress"))->isVisible());
+    for (const char* name :
+         {"Text_EnterIPAddress_Port", "Label_EnterIPAddress_Port", "Check_EnterIPAddress_UDPorTCP"})
+        QVERIFY2(!child<QWidget>(QLatin1String(name))->isVisible(), name);
+    click(QStringLiteral("Option_EnterIPAddress(1)"));
+    QVERIFY(child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_SerialPort"))->isVisible());
+    for (const char* name : {"Combo_EnterIPAddress_BaudRate", "Label_EnterIPAddress_BaudRate",
+                             "Combo_EnterIPAddress_Databits", "Combo_EnterIPAddress_Parity",
+                             "Combo_EnterIPAddress_Stopbits"})
+        QVERIFY2(!child<QWidget>(QLatin1String(name))->isVisible(), name);
+    // Task 4 has texts of its own and shows the speed again.
+    back();
+    click(QStringLiteral("Option_SelectWhatToDo(4)"));
+    next();
+    QVERIFY(child<QLabel>(QStringLiteral("Label_Header(40)"))->text() != txt(360));
+    QVERIFY(child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_BaudRate"))->isVisible());
+}
+
+void TestPages::infoTextsSelectTheirOptions() {
+    goToConnectionPage(4);
+    struct Case {
+        int info;
+        const char* option;
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {41, "Option_EnterIPAddress(1)", "Option_EnterIPAddress", "1"},
+        {40, "Option_EnterIPAddress(0)", "Option_EnterIPAddress", "0"},
+    };
+    for (const Case& c : cases) {
+        auto* info = child<QPlainTextEdit>(QStringLiteral("Text_Info(%1)").arg(c.info));
+        QVERIFY(info && info->isVisible());
+        QTest::mouseClick(info->viewport(), Qt::LeftButton, {}, QPoint(10, 8));
+        auto* option = child<QRadioButton>(QLatin1String(c.option));
+        QVERIFY(option->isChecked());
+        QVERIFY(option->hasFocus());
+        QCOMPARE(settings::get(QLatin1String(c.key)), QLatin1String(c.value));
+        QCOMPARE(child<QWidget>(QStringLiteral("Picture_EnterIPAddress(%1)").arg(c.info - 40))
+                     ->isVisible(),
+                 true);
+    }
+
+    // Page 20: the two ways of giving a gateway its address.
+    back();
+    click(QStringLiteral("Option_SelectWhatToDo(1)"));
+    next();
+    QCOMPARE(shownPage(), 20);
+    auto* mac = child<QLineEdit>(QStringLiteral("Text_SetupIP_MacAddress"));
+    auto* port = child<QComboBox>(QStringLiteral("Combo_SetupIP_SerialPort"));
+    QVERIFY(mac->isVisible() && !port->isVisible());
+    QTest::mouseClick(child<QPlainTextEdit>(QStringLiteral("Text_Info(21)"))->viewport(),
+                      Qt::LeftButton, {}, QPoint(10, 8));
+    QVERIFY(child<QRadioButton>(QStringLiteral("Option_ChangeIPSettings(1)"))->isChecked());
+    QCOMPARE(settings::get("Option_ChangeIPSettings"), QStringLiteral("1"));
+    QVERIFY(!mac->isVisible() && port->isVisible());
+    QTest::mouseClick(child<QPlainTextEdit>(QStringLiteral("Text_Info(20)"))->viewport(),
+                      Qt::LeftButton, {}, QPoint(10, 8));
+    QCOMPARE(settings::get("Option_ChangeIPSettings"), QStringLiteral("0"));
+    QVERIFY(mac->isVisible());
+    // Over the network Next waits for a MAC address of six groups.
+    QVERIFY(child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+    mac->setText(QStringLiteral("00-20-4A"));
+    QVERIFY(!child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+    mac->setText(QStringLiteral("00-20-4A-01-02-03"));
+    QVERIFY(child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+}
+
+void TestPages::setupPagesStoredOnNext() {
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), QStringLiteral("1"));
+    start();
+    next();
+    next();
+    QCOMPARE(shownPage(), 20);
+    QCOMPARE(child<QLineEdit>(QStringLiteral("Text_SetupIP_MacAddress"))->text(),
+             QStringLiteral("00-20-4A-00-00-00"));
+    child<QLineEdit>(QStringLiteral("Text_SetupIP_MacAddress"))
+        ->setText(QStringLiteral("00-20-4A-11-22-33"));
+    back();
+    QVERIFY(!settings::contains(QStringLiteral("MACAddress")));
+    next();
+    child<QLineEdit>(QStringLiteral("Text_SetupIP_MacAddress"))
+        ->setText(QStringLiteral("00-20-4A-11-22-33"));
+    next();
+    QCOMPARE(shownPage(), 21);
+    QCOMPARE(settings::get("MACAddress"), QStringLiteral("00-20-4A-11-22-33"));
+    QCOMPARE(settings::get("SerialPort_1"), QStringLiteral("0"));
+
+    auto* gw = child<QLineEdit>(QStringLiteral("Text_Gateway"));
+    QCOMPARE(gw->text(), QStringLiteral("192.168.0.1"));
+    QCOMPARE(child<QLineEdit>(QStringLiteral("Text_NetMask"))->text(),
+             QStringLiteral("255.255.255.0"));
+    // DHCP (option 0) leaves the three fields to the network.
+    click(QStringLiteral("Option_DHCP(0)"));
+    QCOMPARE(settings::get("Option_DHCP"), QStringLiteral("0"));
+    QVERIFY(!gw->isEnabled());
+    click(QStringLiteral("Option_DHCP(1)"));
+    QVERIFY(gw->isEnabled());
+    child<QLineEdit>(QStringLiteral("Text_IPAddress"))->setText(QStringLiteral("127.0.0.5"));
+    gw->setText(QStringLiteral("127.0.0.6"));
+    next();
+    QCOMPARE(shownPage(), 22);
+    QCOMPARE(settings::get("IPAddress"), QStringLiteral("127.0.0.5"));
+    QCOMPARE(settings::get("Gateway"), QStringLiteral("127.0.0.6"));
+    QCOMPARE(settings::get("NetMask"), QStringLiteral("255.255.255.0"));
+
+    // The ping page starts with the stored address.
+    next(true);
+    next();
+    QCOMPARE(shownPage(), 30);
+    QCOMPARE(child<QLineEdit>(QStringLiteral("Text_PingIPAddress"))->text(),
+             QStringLiteral("127.0.0.5"));
+}
+
+// ---- The link of the task pages --------------------------------------------------------
+
+void TestPages::linkPages_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<QString>("kind"); // udp, tcp-refused, serial, serial-absent
+    QTest::addColumn<bool>("opens");
+    for (int task : {4, 5, 6}) {
+        QTest::addRow("%d udp", task) << task << "udp" << true;
+        QTest::addRow("%d tcp refused", task) << task << "tcp-refused" << false;
+        QTest::addRow("%d serial", task) << task << "serial" << true;
+        QTest::addRow("%d serial absent", task) << task << "serial-absent" << false;
+    }
+}
+
+void TestPages::linkPages() {
+    QFETCH(int, task);
+    QFETCH(QString, kind);
+    QFETCH(bool, opens);
+    const bool serial = kind.startsWith(QLatin1String("serial"));
+    settings::save(QStringLiteral("Option_EnterIPAddress"), serial ? "1" : "0");
+    settings::save(QStringLiteral("UDPorTCP"), kind == QLatin1String("udp") ? "1" : "0");
+    if (kind == QLatin1String("tcp-refused"))
+        settings::save(QStringLiteral("TCPPort"), QString::number(closedTcpPort()));
+    settings::save(settings::perTask(QStringLiteral("SerialPort"), task),
+                   kind == QLatin1String("serial-absent") ? "1" : "0");
+    goToConnectionPage(task);
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    DebugWindow::open(*m_wizard);
+#endif
+    QElapsedTimer timer;
+    timer.start();
+    next();
+    const int target = task == 4 ? 60 : task == 5 ? 70 : 80;
+    QCOMPARE(shownPage(), target);
+    QCOMPARE(link().isOpen(), opens);
+    QVERIFY(timer.elapsed() < 3000); // a refused TCP connect doesn't wait for OpenTimeout
+    // The time-outs of the page's INI section.
+    QCOMPARE(link().openTimeout(), 400);
+    QCOMPARE(link().busTimeout(), 300);
+    QVERIFY(!child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+    QVERIFY(m_wizard->isEnabled());
+
+    if (target == 60) {
+        auto* apply = child<QPushButton>(QStringLiteral("Command_MeterFeature_Apply"));
+        auto* info = child<QPlainTextEdit>(QStringLiteral("Text_Info(60)"));
+        QCOMPARE(apply->isEnabled(), opens);
+        QCOMPARE(m_state.meterPageLinkOpen, opens);
+        if (opens) {
+            QCOMPARE(info->toPlainText(), txt(364));
+        } else {
+            QVERIFY(info->toPlainText().startsWith(txt(158) + "\nError description: "));
+            QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
+        }
+        QVERIFY(child<QPushButton>(QStringLiteral("Command_MeterFeature_Debug"))->isEnabled());
+    } else {
+        const QString prefix =
+            target == 70 ? QStringLiteral("ModBus") : QStringLiteral("MBusAscii");
+        auto* read = child<QPushButton>(QStringLiteral("Command_%1_MeterFeature_Read").arg(prefix));
+        auto* result = child<QLabel>(target == 70 ? QStringLiteral("lblModbusResultText")
+                                                  : QStringLiteral("lblMBusAsciiResultText"));
+        QCOMPARE(read->isEnabled(), opens);
+        if (opens) {
+            QVERIFY(result->text().isEmpty());
+        } else {
+            QVERIFY2(result->text().startsWith(txt(158) + QStringLiteral(" Error: ")),
+                     qPrintable(result->text()));
+            QCOMPARE(result->palette().color(QPalette::WindowText), DarkRed);
+        }
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+        auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
+        QVERIFY(poll);
+        QCOMPARE(poll->isEnabled(), opens);
+#endif
+    }
+    shoot(QStringLiteral("page%1-%2").arg(target).arg(kind));
+
+    // The Debug button closes the traffic log.
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+    const QString debug = target == 60   ? QStringLiteral("Command_MeterFeature_Debug")
+                          : target == 70 ? QStringLiteral("Command_ModBus_MeterFeature_Debug")
+                                         : QStringLiteral("Command_MBusAscii_MeterFeature_Debug");
+    click(debug);
+    QVERIFY(!DebugWindow::instance());
+#endif
+    back();
+    QCOMPARE(shownPage(), 40);
+    QVERIFY(!link().isOpen());
+    QVERIFY(!m_state.meterPageLinkOpen);
+    // Pages 70 and 80 show "ready" in blue whenever they are laid out.
+    if (target != 60 && opens) {
+        next();
+        auto* result = child<QLabel>(target == 70 ? QStringLiteral("lblModbusResultText")
+                                                  : QStringLiteral("lblMBusAsciiResultText"));
+        QCOMPARE(result->palette().color(QPalette::WindowText), Blue);
+        back();
+    }
+}
+
+void TestPages::linkTestPagesSayWhetherTheLinkOpened_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("7 opens") << 7 << true;
+    QTest::newRow("7 refused") << 7 << false;
+    QTest::newRow("8 opens") << 8 << true;
+    QTest::newRow("8 refused") << 8 << false;
+}
+
+void TestPages::linkTestPagesSayWhetherTheLinkOpened() {
+    QFETCH(int, task);
+    QFETCH(bool, opens);
+    settings::save(QStringLiteral("UDPorTCP"), opens ? "1" : "0");
+    if (!opens)
+        settings::save(QStringLiteral("TCPPort"), QString::number(closedTcpPort()));
+    goToConnectionPage(task);
+    const qsizetype before = m_boxes->boxes.size();
+    next();
+    QCOMPARE(shownPage(), task == 7 ? 90 : 100);
+    QCOMPARE(link().isOpen(), opens);
+    // The section of the task's time-outs was loaded.
+    QCOMPARE(link().openTimeout(), 400);
+    QCOMPARE(m_boxes->boxes.size(), before + 1);
+    const BoxWatcher::Box box = m_boxes->boxes.last();
+    if (opens) {
+        QCOMPARE(box.text, txt(395));
+        QCOMPARE(box.icon, QMessageBox::Information);
+    } else {
+        QVERIFY(box.text.startsWith(txt(158)));
+        QVERIFY(box.text.contains(QLatin1String("Error description: ")));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+    }
+    back();
+    QVERIFY(!link().isOpen());
+}
+
+void TestPages::lostLinkShownAndReopened() {
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    settings::save(QStringLiteral("UDPorTCP"), QStringLiteral("0"));
+    settings::save(QStringLiteral("TCPPort"), QString::number(server.serverPort()));
+    goToConnectionPage(5);
+    next();
+    QCOMPARE(shownPage(), 70);
+    QVERIFY(link().isOpen());
+    QTRY_VERIFY(server.hasPendingConnections());
+    QTcpSocket* peer = server.nextPendingConnection();
+    auto* read = child<QPushButton>(QStringLiteral("Command_ModBus_MeterFeature_Read"));
+    QVERIFY(read->isEnabled());
+
+    // The gateway goes away: the page says why and Read is disabled.
+    peer->close();
+    QTRY_VERIFY(!link().isOpen());
+    auto* result = child<QLabel>(QStringLiteral("lblModbusResultText"));
+    QTRY_VERIFY(result->text().startsWith(txt(398) + QStringLiteral(" Error: ")));
+    QCOMPARE(result->palette().color(QPalette::WindowText), DarkRed);
+    QVERIFY(!read->isEnabled());
+
+    // The next entry of the page opens the link again.
+    back();
+    next();
+    QCOMPARE(shownPage(), 70);
+    QVERIFY(link().isOpen());
+    QVERIFY(read->isEnabled());
+    QVERIFY(result->text().isEmpty());
+    back();
+}
+
+// ---- Web pages -------------------------------------------------------------------------
+
+void TestPages::deviceWebPage() {
+    start();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    QVERIFY(openDeviceWebPage(m_wizard.get(), QStringLiteral("127.0.0.1")));
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1"))});
+    QVERIFY(m_boxes->boxes.isEmpty());
+
+    // Whatever a device reports that is no plain address opens nothing and
+    // says that the page cannot be opened.
+    for (const char* bad : {"127.0.0.1/../x", "127.1", "127.0.0.1 --new-window", "file:///etc"}) {
+        QVERIFY(!openDeviceWebPage(m_wizard.get(), QLatin1String(bad)));
+        QCOMPARE(m_boxes->boxes.last().text, txt(901) + QLatin1Char('\n') + txt(902));
+        QCOMPARE(m_boxes->boxes.last().icon, QMessageBox::Warning);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(catcher.urls.size(), 1);
+}
+
+QTEST_MAIN(TestPages)
+#include "tst_pages.moc"
