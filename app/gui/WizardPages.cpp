@@ -27,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
 
 namespace kestrune {
 
@@ -91,6 +92,8 @@ const QColor ResultDarkRed(177, 4, 12);
 constexpr int RowHeight = 345;
 constexpr int RowStep = 435;
 constexpr int ButtonHeight = 375;
+// A result label holds up to three lines (a failure text with its reason).
+constexpr int ResultHeight = 960;
 
 // Settings of the pages and their defaults.
 const char* const DefaultIpAddress = "192.168.0.10";
@@ -143,6 +146,16 @@ QComboBox* WizardWindow::addCombo(QWidget* parent, const QString& name, int left
     return combo;
 }
 
+QLabel* WizardWindow::addResultLabel(QWidget* parent, const QString& name, int top) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setGeometryTwips(label, 1200, top + 45, WidthTwips - 1200 - 240, ResultHeight - 120);
+    return label;
+}
+
 QPushButton* WizardWindow::addButton(QWidget* parent, const QString& name, int left, int top,
                                      int width) {
     auto* button = new QPushButton(parent);
@@ -157,6 +170,9 @@ QRadioButton* WizardWindow::addLongLabelOption(QWidget* parent, const QString& n
     option->setObjectName(name);
     setGeometryTwips(option, 240, top + 30, 330, 300);
     QPlainTextEdit* info = addInfoText(parent, infoIndex, QRect(600, top, WidthTwips - 840, 540));
+    // Two lines of text, no room (and no need) for a scroll bar.
+    info->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    info->document()->setDocumentMargin(1);
     info->viewport()->installEventFilter(this);
     info->viewport()->setCursor(Qt::ArrowCursor);
     return option;
@@ -303,18 +319,21 @@ void WizardWindow::buildMeterFeaturesPage() {
     m_meterDebug = addButton(panel, QStringLiteral("Command_MeterFeature_Debug"),
                              WidthTwips - 240 - 1500, top, 1500);
     // The six meter operations behind Apply (and their option buttons and
-    // address fields) come with the meter configuration subsystem, the search
-    // window behind Search with the meter search. Until then the buttons
-    // follow the link's state and run nothing.
+    // address fields) come with the meter configuration subsystem: until
+    // then Apply follows the link's state and runs nothing. The search
+    // window behind Search comes with the meter search; the button stays
+    // disabled until it is there.
+    m_meterSearch->setEnabled(false);
     connect(m_meterDebug, &QPushButton::clicked, this, &WizardWindow::toggleTrafficLog);
 }
 
 void WizardWindow::buildModbusPage() {
     QWidget* panel = m_pages[page::Modbus].panel;
     const int top = ButtonSeparatorTwips - 30 - 120 - ButtonHeight;
-    m_modbusResult = addLabel(panel, QStringLiteral("lblModbusResult"), 240, top - RowStep, 900);
+    m_modbusResult =
+        addLabel(panel, QStringLiteral("lblModbusResult"), 240, top - ResultHeight, 900);
     m_modbusResultText =
-        addLabel(panel, QStringLiteral("lblModbusResultText"), 1200, top - RowStep, 6090);
+        addResultLabel(panel, QStringLiteral("lblModbusResultText"), top - ResultHeight);
     m_modbusRead =
         addButton(panel, QStringLiteral("Command_ModBus_MeterFeature_Read"), 240, top, 1200);
     m_modbusDebug = addButton(panel, QStringLiteral("Command_ModBus_MeterFeature_Debug"),
@@ -327,9 +346,10 @@ void WizardWindow::buildModbusPage() {
 void WizardWindow::buildAsciiPage() {
     QWidget* panel = m_pages[page::MBusAscii].panel;
     const int top = ButtonSeparatorTwips - 30 - 120 - ButtonHeight;
-    m_asciiResult = addLabel(panel, QStringLiteral("lblMBusAsciiResult"), 240, top - RowStep, 900);
+    m_asciiResult =
+        addLabel(panel, QStringLiteral("lblMBusAsciiResult"), 240, top - ResultHeight, 900);
     m_asciiResultText =
-        addLabel(panel, QStringLiteral("lblMBusAsciiResultText"), 1200, top - RowStep, 6090);
+        addResultLabel(panel, QStringLiteral("lblMBusAsciiResultText"), top - ResultHeight);
     m_asciiRead =
         addButton(panel, QStringLiteral("Command_MBusAscii_MeterFeature_Read"), 240, top, 1200);
     m_asciiDebug = addButton(panel, QStringLiteral("Command_MBusAscii_MeterFeature_Debug"),

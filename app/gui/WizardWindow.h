@@ -138,6 +138,7 @@ private:
     QLabel* addLabel(QWidget* parent, const QString& name, int left, int top, int width);
     QLineEdit* addLineEdit(QWidget* parent, const QString& name, int left, int top, int width);
     QComboBox* addCombo(QWidget* parent, const QString& name, int left, int top, int width);
+    QLabel* addResultLabel(QWidget* parent, const QString& name, int top);
     QPushButton* addButton(QWidget* parent, const QString& name, int left, int top, int width);
     // An option button whose long label is an information text box beside it:
     // a click on the text selects the option.

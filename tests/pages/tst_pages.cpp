@@ -160,6 +160,8 @@ private slots:
     void baudRateListPerTask_data();
     void baudRateListPerTask();
     void task3HidesLineFields();
+    void connectionPageLayout_data();
+    void connectionPageLayout();
     void infoTextsSelectTheirOptions();
     void setupPagesStoredOnNext();
     void linkPages_data();
@@ -611,6 +613,54 @@ void TestPages::task3HidesLineFields() {
     next();
     QVERIFY(child<QLabel>(QStringLiteral("Label_Header(40)"))->text() != txt(360));
     QVERIFY(child<QComboBox>(QStringLiteral("Combo_EnterIPAddress_BaudRate"))->isVisible());
+}
+
+void TestPages::connectionPageLayout_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("option");
+    for (int task : {3, 4, 5})
+        for (int option : {0, 1})
+            QTest::addRow("task %d %s", task, option ? "serial" : "network") << task << option;
+}
+
+void TestPages::connectionPageLayout() {
+    QFETCH(int, task);
+    QFETCH(int, option);
+    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{option});
+    goToConnectionPage(task);
+    QVERIFY(
+        child<QRadioButton>(QStringLiteral("Option_EnterIPAddress(%1)").arg(option))->isChecked());
+    QVERIFY(child<QWidget>(QStringLiteral("Picture_EnterIPAddress(%1)").arg(option))->isVisible());
+    QVERIFY(
+        !child<QWidget>(QStringLiteral("Picture_EnterIPAddress(%1)").arg(1 - option))->isVisible());
+    // Every visible control lies inside the page, above the buttons, and no
+    // two of them overlap; captions are not cut.
+    QWidget* panel = m_wizard->pagePanel(40);
+    QList<QWidget*> controls;
+    for (QWidget* c : panel->findChildren<QWidget*>()) {
+        if (!c->isVisible() || c->objectName().isEmpty() ||
+            c->objectName().startsWith(QLatin1String("Picture_")) ||
+            c->objectName().startsWith(QLatin1String("Label_Header")) ||
+            c->objectName().startsWith(QLatin1String("Image_")) ||
+            c->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        controls << c;
+    }
+    QVERIFY(controls.size() >= 6);
+    auto rectOf = [panel](QWidget* c) { return QRect(c->mapTo(panel, QPoint(0, 0)), c->size()); };
+    for (QWidget* c : controls) {
+        QVERIFY2(panel->rect().contains(rectOf(c)), qPrintable(c->objectName()));
+        if (auto* l = qobject_cast<QLabel*>(c); l && !l->wordWrap())
+            QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(l->objectName()));
+        if (auto* b = qobject_cast<QCheckBox*>(c))
+            QVERIFY2(b->sizeHint().width() <= b->width(), qPrintable(b->objectName()));
+        for (QWidget* d : controls) {
+            if (c != d && !c->isAncestorOf(d) && !d->isAncestorOf(c))
+                QVERIFY2(!rectOf(c).intersects(rectOf(d)),
+                         qPrintable(c->objectName() + " / " + d->objectName()));
+        }
+    }
+    shoot(QStringLiteral("page40-task%1-%2").arg(task).arg(option ? "serial" : "network"));
 }
 
 void TestPages::infoTextsSelectTheirOptions() {
