@@ -39,7 +39,7 @@ namespace {
 
 // Language texts of the pages.
 // texts: 110, 114, 115, 117, 118, 158, 200-203, 205-207, 210-213, 360, 361, 364, 371-392
-// texts: 395, 397, 398, 650, 690, 826, 1100, 1110, 1113, 1115
+// texts: 393, 395, 397, 398, 650, 690, 826, 1100, 1110, 1113, 1115
 constexpr int TextDiscoveryHeader = 110;
 constexpr int TextMeterFeaturesHeader = 114;
 constexpr int TextModbusHeader = 115;
@@ -64,6 +64,7 @@ constexpr int TextConnectionTask3Header = 360;
 constexpr int TextConnectionTask3Info = 361;
 constexpr int TextConnectionTask4Header = 371;
 constexpr int TextLinkNetwork = 381;
+constexpr int TextLinkNetworkGateway = 393;
 constexpr int TextLinkSerialConsole = 382;
 constexpr int TextLinkSerial = 383;
 constexpr int TextIpAddress = 384;
@@ -165,12 +166,13 @@ QPushButton* WizardWindow::addButton(QWidget* parent, const QString& name, int l
 }
 
 QRadioButton* WizardWindow::addLongLabelOption(QWidget* parent, const QString& name, int infoIndex,
-                                               int top) {
+                                               int top, int height) {
     auto* option = new QRadioButton(parent);
     option->setObjectName(name);
     setGeometryTwips(option, 240, top + 30, 330, 300);
-    QPlainTextEdit* info = addInfoText(parent, infoIndex, QRect(600, top, WidthTwips - 840, 540));
-    // Two lines of text, no room (and no need) for a scroll bar.
+    QPlainTextEdit* info =
+        addInfoText(parent, infoIndex, QRect(600, top, WidthTwips - 840, height));
+    // The whole text shows: no room (and no need) for a scroll bar.
     info->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     info->document()->setDocumentMargin(1);
     info->viewport()->installEventFilter(this);
@@ -181,14 +183,14 @@ QRadioButton* WizardWindow::addLongLabelOption(QWidget* parent, const QString& n
 void WizardWindow::buildSetupIpMacPage() {
     QWidget* panel = m_pages[page::SetupIpMac].panel;
     m_changeIpOptions[0] =
-        addLongLabelOption(panel, indexed("Option_ChangeIPSettings", 0), 20, 900);
+        addLongLabelOption(panel, indexed("Option_ChangeIPSettings", 0), 20, 870, 750);
     m_changeIpOptions[1] =
-        addLongLabelOption(panel, indexed("Option_ChangeIPSettings", 1), 21, 1560);
+        addLongLabelOption(panel, indexed("Option_ChangeIPSettings", 1), 21, 1680, 750);
     for (int i = 0; i < 2; ++i)
         connect(m_changeIpOptions[i], &QRadioButton::clicked, this,
                 [this, i] { changeIpSettingsClicked(i); });
 
-    const int top = 2400;
+    const int top = 2580;
     m_macLabel = addLabel(panel, QStringLiteral("Label_SetupIP_MacAddress"), 600, top, 1800);
     m_macAddress = addLineEdit(panel, QStringLiteral("Text_SetupIP_MacAddress"), 2460, top, 2400);
     m_macAddress->setMaxLength(64);
@@ -247,8 +249,10 @@ void WizardWindow::buildConnectionPage() {
     m_connectionIntro->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setGeometryTwips(m_connectionIntro, 240, 810, WidthTwips - 480, 660);
 
-    m_enterIpOptions[0] = addLongLabelOption(panel, indexed("Option_EnterIPAddress", 0), 40, 1530);
-    m_enterIpOptions[1] = addLongLabelOption(panel, indexed("Option_EnterIPAddress", 1), 41, 2100);
+    m_enterIpOptions[0] =
+        addLongLabelOption(panel, indexed("Option_EnterIPAddress", 0), 40, 1530, 540);
+    m_enterIpOptions[1] =
+        addLongLabelOption(panel, indexed("Option_EnterIPAddress", 1), 41, 2100, 540);
     for (int i = 0; i < 2; ++i) {
         connect(m_enterIpOptions[i], &QRadioButton::clicked, this,
                 [this, i] { enterIpAddressClicked(i); });
@@ -561,7 +565,7 @@ void WizardWindow::loadConnectionPage() {
     const int info = task3 ? TextConnectionTask3Info : header + 1;
     m_pages[page::Connection].headerLabel->setText(text(header));
     m_connectionIntro->setText(text(info));
-    m_infoTexts[40]->setPlainText(text(TextLinkNetwork));
+    m_infoTexts[40]->setPlainText(text(task3 ? TextLinkNetworkGateway : TextLinkNetwork));
     m_infoTexts[41]->setPlainText(text(task3 ? TextLinkSerialConsole : TextLinkSerial));
     for (int i = 0; i < 2; ++i)
         m_enterIpOptions[i]->setAccessibleName(m_infoTexts[40 + i]->toPlainText());

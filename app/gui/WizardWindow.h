@@ -142,7 +142,8 @@ private:
     QPushButton* addButton(QWidget* parent, const QString& name, int left, int top, int width);
     // An option button whose long label is an information text box beside it:
     // a click on the text selects the option.
-    QRadioButton* addLongLabelOption(QWidget* parent, const QString& name, int infoIndex, int top);
+    QRadioButton* addLongLabelOption(QWidget* parent, const QString& name, int infoIndex, int top,
+                                     int height);
     void setPageCaptions();
     void fillFixedLists();
 

@@ -37,6 +37,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
@@ -129,6 +130,14 @@ public:
 public slots:
     void open(const QUrl& url) { urls << url; }
 };
+
+// Whether the whole text of an information box shows without scrolling.
+bool textFits(QPlainTextEdit* info) {
+    const int lines = info->document()->size().toSize().height(); // lines of text
+    const int lineHeight = info->fontMetrics().lineSpacing();
+    return lines * lineHeight + 2 * int(info->document()->documentMargin()) <=
+           info->viewport()->height();
+}
 
 // A loopback port on which nothing listens.
 quint16 closedTcpPort() {
@@ -660,6 +669,9 @@ void TestPages::connectionPageLayout() {
                          qPrintable(c->objectName() + " / " + d->objectName()));
         }
     }
+    for (int i : {40, 41})
+        QVERIFY2(textFits(child<QPlainTextEdit>(QStringLiteral("Text_Info(%1)").arg(i))),
+                 qPrintable(QString::number(i)));
     shoot(QStringLiteral("page40-task%1-%2").arg(task).arg(option ? "serial" : "network"));
 }
 
@@ -681,7 +693,7 @@ void TestPages::infoTextsSelectTheirOptions() {
         QTest::mouseClick(info->viewport(), Qt::LeftButton, {}, QPoint(10, 8));
         auto* option = child<QRadioButton>(QLatin1String(c.option));
         QVERIFY(option->isChecked());
-        QVERIFY(option->hasFocus());
+        QCOMPARE(m_wizard->focusWidget(), option);
         QCOMPARE(settings::get(QLatin1String(c.key)), QLatin1String(c.value));
         QCOMPARE(child<QWidget>(QStringLiteral("Picture_EnterIPAddress(%1)").arg(c.info - 40))
                      ->isVisible(),
@@ -707,6 +719,10 @@ void TestPages::infoTextsSelectTheirOptions() {
     QVERIFY(mac->isVisible());
     // Over the network Next waits for a MAC address of six groups.
     QVERIFY(child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+    shoot(QStringLiteral("page20"));
+    for (int i : {20, 21})
+        QVERIFY2(textFits(child<QPlainTextEdit>(QStringLiteral("Text_Info(%1)").arg(i))),
+                 qPrintable(QString::number(i)));
     mac->setText(QStringLiteral("00-20-4A"));
     QVERIFY(!child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
     mac->setText(QStringLiteral("00-20-4A-01-02-03"));
@@ -745,6 +761,7 @@ void TestPages::setupPagesStoredOnNext() {
     QVERIFY(gw->isEnabled());
     child<QLineEdit>(QStringLiteral("Text_IPAddress"))->setText(QStringLiteral("127.0.0.5"));
     gw->setText(QStringLiteral("127.0.0.6"));
+    shoot(QStringLiteral("page21"));
     next();
     QCOMPARE(shownPage(), 22);
     QCOMPARE(settings::get("IPAddress"), QStringLiteral("127.0.0.5"));
@@ -757,6 +774,7 @@ void TestPages::setupPagesStoredOnNext() {
     QCOMPARE(shownPage(), 30);
     QCOMPARE(child<QLineEdit>(QStringLiteral("Text_PingIPAddress"))->text(),
              QStringLiteral("127.0.0.5"));
+    shoot(QStringLiteral("page30"));
 }
 
 // ---- The link of the task pages --------------------------------------------------------
@@ -880,6 +898,7 @@ void TestPages::linkTestPagesSayWhetherTheLinkOpened() {
     // The section of the task's time-outs was loaded.
     QCOMPARE(link().openTimeout(), 400);
     QCOMPARE(m_boxes->boxes.size(), before + 1);
+    shoot(QStringLiteral("page%1-%2").arg(task == 7 ? 90 : 100).arg(opens ? "open" : "refused"));
     const BoxWatcher::Box box = m_boxes->boxes.last();
     if (opens) {
         QCOMPARE(box.text, txt(395));
