@@ -67,6 +67,7 @@ modbus-busy = 500 10
 ascii = yes
 ascii-station = 0
 ascii-udp-port = 24504
+ascii-tcp-port = 24504
 
 [gateway b]
 family = K2
@@ -115,10 +116,10 @@ QString simProgram() {
     return QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-gateway-sim");
 }
 
-// Runs a nested event loop until done() holds, woken by the signal or the
-// deadline. False when the deadline passed first.
-template <typename Obj, typename Signal>
-bool waitUntil(Obj* sender, Signal signal, const std::function<bool()>& done, int ms) {
+// Runs a nested event loop until done() holds, woken by any of the signals
+// or the deadline. False when the deadline passed first.
+template <typename Obj, typename... Signals>
+bool waitUntilAny(Obj* sender, const std::function<bool()>& done, int ms, Signals... sigs) {
     const QDeadlineTimer deadline(ms);
     while (!done()) {
         if (deadline.hasExpired())
@@ -127,11 +128,16 @@ bool waitUntil(Obj* sender, Signal signal, const std::function<bool()>& done, in
         QTimer timer;
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(sender, signal, &loop, &QEventLoop::quit);
+        (QObject::connect(sender, sigs, &loop, &QEventLoop::quit), ...);
         timer.start(int(std::max<qint64>(1, deadline.remainingTime())));
         loop.exec();
     }
     return true;
+}
+
+template <typename Obj, typename Signal>
+bool waitUntil(Obj* sender, Signal signal, const std::function<bool()>& done, int ms) {
+    return waitUntilAny(sender, done, ms, signal);
 }
 
 // Waits ms without spinning.
@@ -167,10 +173,13 @@ public:
         proc.start(simProgram(), args);
         if (!proc.waitForStarted(3000))
             return false;
-        return waitUntil(
-                   &proc, &QProcess::readyReadStandardOutput,
-                   [this] { return hasLine(QStringLiteral("sim ready")); }, ms) &&
-               proc.state() == QProcess::Running;
+        waitUntilAny(
+            &proc,
+            [this] {
+                return hasLine(QStringLiteral("sim ready")) || proc.state() == QProcess::NotRunning;
+            },
+            ms, &QProcess::readyReadStandardOutput, &QProcess::finished);
+        return hasLine(QStringLiteral("sim ready")) && proc.state() == QProcess::Running;
     }
     bool waitFinished(int ms = 5000) {
         return waitUntil(
@@ -278,6 +287,8 @@ private slots:
     void recordReadWriteRestart();
     void ipSetupMove();
     void ipSetupOutsideLoopbackRefused();
+    void ipSetupDhcp();
+    void recordZeroRebindsTransparentPort();
     void console_data();
     void console();
     void meterTelegrams_data();
@@ -285,11 +296,15 @@ private slots:
     void fcbRepeat_data();
     void fcbRepeat();
     void k2GatewayAsMeter();
+    void lineTiming();
     void modbusLibmodbusTcp();
     void modbusLibmodbusPty();
     void modbusCrcFault();
     void asciiUdp_data();
     void asciiUdp();
+    void asciiStreams_data();
+    void asciiStreams();
+    void helpAndBindConflict();
     void badConfig_data();
     void badConfig();
     void sigtermCleansUp();
@@ -467,7 +482,43 @@ void TestSimProgram::ipSetupOutsideLoopbackRefused() {
     QVERIFY(!answer.isEmpty());
 }
 
+void TestSimProgram::ipSetupDhcp() {
+    // Runs after ipSetupMove: gateway c lives at 127.0.0.41 and asks for an
+    // address by DHCP; it gets the first free one from dhcp-first.
+    MacAddress mac{};
+    const QStringList w = m_sim->lineStarting(QStringLiteral("gateway c K2S mac ")).split(' ');
+    QVERIFY(w.size() > 4 && parseMac(w[4], mac));
+    UdpClient client;
+    client.send(buildIpSetup(mac, Ipv4Address{0, 0, 0, 0}), kListenHost, kListenPort);
+    QVERIFY(m_sim->waitLine(QStringLiteral("gateway c moved to 127.0.0.60"), 2000));
+    QByteArray answer;
+    for (int i = 0; i < 15 && answer.isEmpty(); ++i)
+        answer = client.exchange(recordReadRequest(0), QStringLiteral("127.0.0.60"), 30718, 200);
+    QVERIFY(!answer.isEmpty());
+}
+
+void TestSimProgram::recordZeroRebindsTransparentPort() {
+    // Gateway c (now at 127.0.0.60): its transparent port becomes TCP 24077.
+    const QString gw = QStringLiteral("127.0.0.60");
+    UdpClient client;
+    SetupRecord r0(0);
+    QVERIFY(r0.decodeReadAnswer(client.exchange(recordReadRequest(0), gw, 30718)));
+    QVERIFY(r0.setPort(24077));
+    QVERIFY(r0.setUsingUdp(false));
+    QCOMPARE(client.exchange(r0.writeRequest(), gw, 30718), QByteArray::fromHex("000000B0"));
+    QVERIFY(m_sim->waitLine(QStringLiteral("gateway c mbus tcp 127.0.0.60:24077"), 2000));
+    pause(350); // the restart
+    QTcpSocket tcp;
+    tcp.connectToHost(QHostAddress(gw), 24077);
+    QVERIFY(tcp.waitForConnected(2000));
+    tcp.write(shortFrame(0x5B, 250));
+    const auto h = readReplyHeader(readQuiet(&tcp, 2000));
+    QVERIFY(h);
+    QCOMPARE(h->version, uint8_t(3)); // the K2S answering as a meter
+}
+
 void TestSimProgram::console_data() {
+
     QTest::addColumn<int>("rule");
     QTest::newRow("char-sum check") << int(HexCheck::CharSum);
     QTest::newRow("intel check") << int(HexCheck::ByteSum);
@@ -535,15 +586,15 @@ void TestSimProgram::console() {
 
 QByteArray TestSimProgram::mbusExchange(const QString& transport, const QByteArray& request) {
     if (transport == QLatin1String("udp"))
-        return m_udp.exchange(request, QStringLiteral("127.0.0.21"), 24001, 1000);
+        return m_udp.exchange(request, QStringLiteral("127.0.0.21"), 24001, 600);
     if (transport == QLatin1String("tcp")) {
         m_tcp->readAll();
         m_tcp->write(request);
-        return readQuiet(m_tcp.get(), 1000);
+        return readQuiet(m_tcp.get(), 600);
     }
     m_mbusPty->readAll();
     m_mbusPty->write(request);
-    return readQuiet(m_mbusPty.get(), 2000);
+    return readQuiet(m_mbusPty.get(), 600);
 }
 
 void TestSimProgram::meterTelegrams_data() {
@@ -641,7 +692,20 @@ void TestSimProgram::k2GatewayAsMeter() {
     QCOMPARE(h->version, uint8_t(2));
 }
 
+void TestSimProgram::lineTiming() {
+    // 9600 baud, 11 bits a byte: the answer arrives no earlier than the
+    // request's and the answer's time on the wire plus the 5 ms delay.
+    QElapsedTimer t;
+    t.start();
+    const QByteArray answer = mbusExchange(QStringLiteral("udp"), shortFrame(0x5B, 120));
+    const qint64 elapsed = t.elapsed();
+    QVERIFY(isCompleteMBusReply(answer));
+    const qint64 wire = (qint64(answer.size() + 5) * 11 * 1000) / 9600;
+    QVERIFY2(elapsed >= wire + 5 - 1, qPrintable(QString::number(elapsed)));
+}
+
 void TestSimProgram::modbusLibmodbusTcp() {
+
     modbus_t* ctx = modbus_new_tcp("127.0.0.21", 24502);
     QVERIFY(ctx);
     auto guard = qScopeGuard([ctx] {
@@ -755,7 +819,61 @@ void TestSimProgram::asciiUdp() {
              expect);
 }
 
+void TestSimProgram::asciiStreams_data() {
+    QTest::addColumn<bool>("pty");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("pty") << true;
+}
+
+void TestSimProgram::asciiStreams() {
+    QFETCH(bool, pty);
+    std::unique_ptr<QIODevice> dev;
+    if (pty) {
+        auto port = std::make_unique<QSerialPort>();
+        port->setPortName(m_sim->ptyLink(QStringLiteral("a"), QStringLiteral("ascii serial")));
+        QVERIFY(port->open(QIODevice::ReadWrite));
+        dev = std::move(port);
+    } else {
+        auto tcp = std::make_unique<QTcpSocket>();
+        tcp->connectToHost(QHostAddress(QStringLiteral("127.0.0.21")), 24504);
+        QVERIFY(tcp->waitForConnected(2000));
+        dev = std::move(tcp);
+    }
+    // A request in two pieces, then one cut short by the next STX.
+    const QByteArray request =
+        sim::SimAsciiServer::buildRequest(7, 0, 0, "Meter3.Water_Volume.Unit");
+    dev->write(request.left(9));
+    QVERIFY(readQuiet(dev.get(), 150, 100).isEmpty());
+    dev->write(request.mid(9));
+    QCOMPARE(readQuiet(dev.get(), 1000, 150), QByteArray("\x06"
+                                                         "070000m3\x03"));
+    dev->write("\x02"
+               "080000Meter3" +
+               request);
+    QCOMPARE(readQuiet(dev.get(), 1000, 150), QByteArray("\x15"
+                                                         "080000N\x03"
+                                                         "\x06"
+                                                         "070000m3\x03"));
+}
+
+void TestSimProgram::helpAndBindConflict() {
+    SimProcess help;
+    help.proc.start(simProgram(), {QStringLiteral("--help")});
+    QVERIFY(help.waitFinished());
+    QCOMPARE(help.proc.exitCode(), 0);
+    QVERIFY(!help.lineStarting(QStringLiteral("Usage: kestrune-gateway-sim")).isEmpty());
+    // The test installation is in use by the running simulator: a second
+    // one can't bind and says so.
+    SimProcess second;
+    QVERIFY(!second.start({QStringLiteral("--config"), m_tmp.filePath(QStringLiteral("test.ini")),
+                           QStringLiteral("--run-dir"), m_tmp.filePath(QStringLiteral("run-2"))}));
+    QVERIFY(second.waitFinished());
+    QCOMPARE(second.proc.exitCode(), 1);
+    QVERIFY2(second.errors.contains("can't bind"), second.errors.constData());
+}
+
 void TestSimProgram::badConfig_data() {
+
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("reason");
