@@ -701,11 +701,15 @@ void WizardWindow::openLinkOnPage(int n) {
     } else {
         switch (n) {
         case page::MeterFeatures:
-            // The selected meter feature sets the page up (and the poll box
-            // for features 0 and 4) once the meter operations are part of
-            // the page.
+            // The selected meter feature sets the page up once the meter
+            // operations are part of it; of its set-up the continuous poll
+            // is here already: features 0 and 4 can be repeated.
             m_meterApply->setEnabled(true);
             m_state.meterPageLinkOpen = true;
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+            DebugWindow::setPollBoxEnabled(pollTarget(n, m_state.selectedMeterFeature) !=
+                                           PollTarget::None);
+#endif
             break;
         case page::Modbus:
             setResultText(m_modbusResultText, QString(), ResultBlue);

@@ -831,6 +831,12 @@ void TestPages::linkPages() {
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
         }
         QVERIFY(child<QPushButton>(QStringLiteral("Command_MeterFeature_Debug"))->isEnabled());
+#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
+        // Feature 0 (the default) can be repeated by the continuous poll.
+        auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
+        QVERIFY(poll);
+        QCOMPARE(poll->isEnabled(), opens);
+#endif
     } else {
         const QString prefix =
             target == 70 ? QStringLiteral("ModBus") : QStringLiteral("MBusAscii");
