@@ -28,6 +28,8 @@ constexpr quint16 kSetupPort = 30718;
 constexpr int kStreamSilenceMs = 300;
 // Most bytes a TCP client may leave unread with us before we drop it.
 constexpr qint64 kMaxPendingBytes = 64 * 1024;
+// TCP connections one gateway holds at a time, over all its ports.
+constexpr qsizetype kMaxConnections = 32;
 
 Ipv4Address toIpv4(const QString& text) {
     Ipv4Address a{};
@@ -333,6 +335,13 @@ bool GatewayNode::listenTcp(QTcpServer*& server, uint16_t port,
     QTcpServer* s = server;
     connect(s, &QTcpServer::newConnection, this, [this, s, onNew] {
         while (QTcpSocket* c = s->nextPendingConnection()) {
+            m_connections.removeAll(nullptr);
+            if (m_connections.size() >= kMaxConnections) {
+                // A device has only so many sockets: refuse the rest.
+                c->abort();
+                c->deleteLater();
+                continue;
+            }
             c->setParent(this);
             c->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             connect(c, &QTcpSocket::disconnected, c, &QObject::deleteLater);

@@ -38,6 +38,7 @@ SIGTERM.
 Options:
   --config FILE      installation file (default: the embedded installation)
   --print-config     print the embedded installation file and exit
+  --check            read the installation file, report problems and exit
   --run-dir DIR      folder for the pseudo-terminal links and tag files
                      (default: $XDG_RUNTIME_DIR/kestrune-sim or
                      /tmp/kestrune-sim-<uid>)
@@ -257,12 +258,13 @@ int runSimulator(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption configOpt(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption printOpt(QStringLiteral("print-config"));
+    const QCommandLineOption checkOpt(QStringLiteral("check"));
     const QCommandLineOption runDirOpt(QStringLiteral("run-dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption listenOpt(QStringLiteral("listen"), QString(),
                                        QStringLiteral("ADDR:PORT"));
     const QCommandLineOption controlOpt(QStringLiteral("control"), QString(),
                                         QStringLiteral("PORT"));
-    parser.addOptions({configOpt, printOpt, runDirOpt, listenOpt, controlOpt});
+    parser.addOptions({configOpt, printOpt, checkOpt, runDirOpt, listenOpt, controlOpt});
     if (!parser.parse(QCoreApplication::arguments())) {
         err(parser.errorText());
         return 2;
@@ -318,6 +320,13 @@ int runSimulator(int argc, char** argv) {
             return 2;
         }
         inst->controlPort = uint16_t(port);
+    }
+    if (parser.isSet(checkOpt)) {
+        out(QStringLiteral("%1: %2 gateways, %3 meters")
+                .arg(source)
+                .arg(inst->gateways.size())
+                .arg(inst->meters.size()));
+        return 0;
     }
     const QString runFolder = prepareRunFolder(parser.value(runDirOpt), error);
     if (runFolder.isEmpty()) {

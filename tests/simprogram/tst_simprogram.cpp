@@ -305,6 +305,7 @@ private slots:
     void asciiStreams_data();
     void asciiStreams();
     void helpAndBindConflict();
+    void printedConfigChecks();
     void badConfig_data();
     void badConfig();
     void sigtermCleansUp();
@@ -870,6 +871,24 @@ void TestSimProgram::helpAndBindConflict() {
     QVERIFY(second.waitFinished());
     QCOMPARE(second.proc.exitCode(), 1);
     QVERIFY2(second.errors.contains("can't bind"), second.errors.constData());
+}
+
+void TestSimProgram::printedConfigChecks() {
+    // The embedded installation, printed for users to start from, reads
+    // back without a complaint.
+    QProcess print;
+    print.start(simProgram(), {QStringLiteral("--print-config")});
+    QVERIFY(print.waitForFinished(5000));
+    QCOMPARE(print.exitCode(), 0);
+    const QByteArray text = print.readAllStandardOutput();
+    QVERIFY(text.contains("[gateway gw1]"));
+    const QString path = writeConfig(QStringLiteral("printed.ini"), text);
+    SimProcess check;
+    check.proc.start(simProgram(), {QStringLiteral("--config"), path, QStringLiteral("--check")});
+    QVERIFY(check.waitFinished());
+    QCOMPARE(check.proc.exitCode(), 0);
+    QVERIFY2(check.hasLine(path + QStringLiteral(": 3 gateways, 10 meters")),
+             qPrintable(check.lines.join('|')));
 }
 
 void TestSimProgram::badConfig_data() {
