@@ -444,7 +444,10 @@ private slots:
         trafficLog().log(QByteArray::fromHex("105BFE5916"), Direction::Sent);
         trafficLog().log(QByteArray::fromHex("E5"), Direction::Received);
         child<QLineEdit>("Text_Comment")->setText(QStringLiteral("meter 5"));
-        const QString path = m_dir.filePath(QStringLiteral("debug.txt"));
+        // A file of its own: an existing one would make the dialog ask
+        // before overwriting.
+        const QString path = m_dir.filePath(QStringLiteral("dialog-save.txt"));
+        QFile::remove(path);
         bool answered = false;
         QString title;
         QStringList filters;
@@ -453,14 +456,14 @@ private slots:
         QElapsedTimer waited;
         waited.start();
         connect(&answer, &QTimer::timeout, this, [&] {
-            QFileDialog* dialog = nullptr;
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible())
-                    dialog = d;
-            }
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog) {
-                if (waited.elapsed() > 5000)
+                if (waited.elapsed() > 5000) {
+                    // Never leave a modal dialog behind: that would hang the run.
                     answer.stop();
+                    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                        modal->reject();
+                }
                 return;
             }
             answer.stop();
