@@ -304,6 +304,7 @@ private slots:
     void asciiUdp();
     void asciiStreams_data();
     void asciiStreams();
+    void garbageEverywhere();
     void helpAndBindConflict();
     void printedConfigChecks();
     void badConfig_data();
@@ -855,6 +856,53 @@ void TestSimProgram::asciiStreams() {
                                                          "080000N\x03"
                                                          "\x06"
                                                          "070000m3\x03"));
+}
+
+void TestSimProgram::garbageEverywhere() {
+    // Noise of every length on every face: no crash, no answer to noise on
+    // the setup and M-Bus ports, and everything still answers afterwards.
+    QRandomGenerator rng(4711);
+    auto noise = [&rng](int n) {
+        QByteArray b(n, 0);
+        for (char& c : b)
+            c = char(rng.bounded(256));
+        return b;
+    };
+    UdpClient client;
+    const QList<QPair<QString, quint16>> udpTargets = {{QStringLiteral("127.0.0.21"), 30718},
+                                                       {QStringLiteral("127.0.0.21"), 24001},
+                                                       {QStringLiteral("127.0.0.21"), 24502},
+                                                       {QStringLiteral("127.0.0.21"), 24504},
+                                                       {kListenHost, kListenPort}};
+    QTcpSocket tcpTargets[3];
+    const quint16 tcpPorts[3] = {24502, 24503, 24504};
+    for (int i = 0; i < 3; ++i) {
+        tcpTargets[i].connectToHost(QHostAddress(QStringLiteral("127.0.0.21")), tcpPorts[i]);
+        QVERIFY(tcpTargets[i].waitForConnected(2000));
+    }
+    QSerialPort console;
+    console.setPortName(m_sim->ptyLink(QStringLiteral("b"), QStringLiteral("console")));
+    QVERIFY(console.open(QIODevice::ReadWrite));
+    for (int round = 0; round < 40; ++round) {
+        const QByteArray bytes = noise(int(rng.bounded(1, 700)));
+        for (const auto& t : udpTargets)
+            client.send(bytes, t.first, t.second);
+        for (QTcpSocket& t : tcpTargets)
+            t.write(bytes);
+        m_mbusPty->write(bytes.left(300));
+        console.write(bytes.left(300));
+    }
+    pause(300);
+    // Setup and M-Bus ports stay silent on noise (with this seed the noise
+    // holds no valid telegram by chance).
+    for (const QNetworkDatagram& d : client.receive(100, 300))
+        QVERIFY(d.senderPort() != 30718 && d.senderPort() != 24001);
+    QCOMPARE(m_sim->proc.state(), QProcess::Running);
+    m_mbusPty->readAll();
+    pause(400);
+    QCOMPARE(client.exchange(discoveryRequest(), QStringLiteral("127.0.0.21"), 30718).size(), 30);
+    QCOMPARE(mbusExchange(QStringLiteral("udp"), shortFrame(0x40, 120)), QByteArray("\xE5"));
+    QCOMPARE(mbusExchange(QStringLiteral("pty"), shortFrame(0x40, 120)), QByteArray("\xE5"));
 }
 
 void TestSimProgram::helpAndBindConflict() {
