@@ -1,0 +1,436 @@
+// kestrune-cli: the option parsers as data-driven cases, then the built
+// program run with QProcess against UDP, TCP and pseudo-terminal peers that
+// live in this test process (loopback only): replies, time-out notes, exit
+// codes, bad input and the order of the traffic log lines.
+#include "cli/CliContext.h"
+#include "cli/SendCommand.h"
+#include "tests/link/Peers.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace kestrune;
+using namespace kestrune::testpeer;
+
+namespace {
+
+// REQ_UD2 to address 1, SND_NKE to address FE.
+const QByteArray ReqUd2 = QByteArray::fromHex("105B015C16");
+// A complete long frame: 68 L L 68, L user bytes, checksum, 16.
+const QByteArray LongFrame = QByteArray::fromHex("680303680801727B16");
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Runs the program while this process's event loop serves the peers.
+    Result runCli(const QStringList& arguments, int limitMs = 15000) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        process.setProcessEnvironment(env);
+        QEventLoop loop;
+        connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        QElapsedTimer clock;
+        clock.start();
+        process.start(QStringLiteral(KESTRUNE_CLI_PATH), arguments);
+        loop.exec();
+        Result r;
+        r.ms = clock.elapsed();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(2000);
+            return r;
+        }
+        r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return r;
+    }
+
+    void writeIni(const QByteArray& contents) {
+        QFile f(m_dir.filePath(QStringLiteral("Kestrune.INI")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(contents);
+    }
+
+    static QStringList linkArgs(const QString& transport, const Peer& peer) {
+        const LinkSettings s = peer.linkSettings();
+        if (transport == QLatin1String("pty"))
+            return {QStringLiteral("--serial"), s.serialDevice};
+        return {QStringLiteral("--") + transport,
+                s.host + QLatin1Char(':') + QString::number(s.port)};
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QFile::exists(QStringLiteral(KESTRUNE_CLI_PATH)));
+    }
+
+    void init() {
+        // Short reply time-outs so the time-out cases stay quick.
+        writeIni("[IP]\r\nBusDelay=0\r\nBusTimeout=400\r\nOpenTimeout=2000\r\n");
+    }
+
+    // ---- parsers ------------------------------------------------------------------
+
+    void hostPort_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addRow("v4") << "127.0.0.1:8001" << true << "127.0.0.1" << 8001;
+        QTest::addRow("v6") << "[::1]:10001" << true << "::1" << 10001;
+        QTest::addRow("highest port") << "127.0.0.2:65535" << true << "127.0.0.2" << 65535;
+        QTest::addRow("port 0") << "127.0.0.1:0" << false << "" << 0;
+        QTest::addRow("port too big") << "127.0.0.1:65536" << false << "" << 0;
+        QTest::addRow("port sign") << "127.0.0.1:+80" << false << "" << 0;
+        QTest::addRow("port text") << "127.0.0.1:http" << false << "" << 0;
+        QTest::addRow("no port") << "127.0.0.1" << false << "" << 0;
+        QTest::addRow("empty port") << "127.0.0.1:" << false << "" << 0;
+        QTest::addRow("host name") << "gateway.local:8001" << false << "" << 0;
+        QTest::addRow("empty host") << ":8001" << false << "" << 0;
+        QTest::addRow("bad octet") << "127.0.0.256:8001" << false << "" << 0;
+        QTest::addRow("broadcast") << "255.255.255.255:8001" << false << "" << 0;
+        QTest::addRow("wildcard") << "0.0.0.0:8001" << false << "" << 0;
+        QTest::addRow("multicast") << "239.1.1.1:8001" << false << "" << 0;
+        QTest::addRow("v6 without brackets") << "::1:8001" << false << "" << 0;
+    }
+    void hostPort() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QString error;
+        const auto hp = cli::parseHostPort(text, error);
+        QCOMPARE(hp.has_value(), ok);
+        if (ok) {
+            QCOMPARE(hp->host, host);
+            QCOMPARE(int(hp->port), port);
+        } else {
+            QVERIFY(!error.isEmpty());
+        }
+    }
+
+    void milliseconds_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected"); // -1: refused
+        QTest::addRow("zero") << "0" << 0;
+        QTest::addRow("plain") << "3000" << 3000;
+        QTest::addRow("one hour") << "3600000" << 3600000;
+        QTest::addRow("above an hour") << "3600001" << -1;
+        QTest::addRow("huge") << "99999999999" << -1;
+        QTest::addRow("negative") << "-5" << -1;
+        QTest::addRow("text") << "abc" << -1;
+        QTest::addRow("trailing text") << "10ms" << -1;
+        QTest::addRow("empty") << "" << -1;
+    }
+    void milliseconds() {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QString error;
+        const auto ms = cli::parseMilliseconds(text, error);
+        QCOMPARE(ms.value_or(-1), expected);
+    }
+
+    void comNames_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::addRow("COM1") << "COM1" << 1;
+        QTest::addRow("com16") << "com16" << 16;
+        QTest::addRow("COM0") << "COM0" << -1;
+        QTest::addRow("COM17") << "COM17" << -1;
+        QTest::addRow("path") << "/dev/ttyUSB0" << 0;
+        QTest::addRow("COMX") << "COMX" << 0;
+    }
+    void comNames() {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QCOMPARE(cli::comPortNumber(text), expected);
+    }
+
+    void telegrams_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("expected"); // null: refused
+        QTest::addRow("pairs") << QStringList{"10", "5b", "FE", "59", "16"}
+                               << QByteArray::fromHex("105BFE5916");
+        QTest::addRow("one word") << QStringList{"105BFE5916"} << QByteArray::fromHex("105BFE5916");
+        QTest::addRow("quoted") << QStringList{"10 5B FE"} << QByteArray::fromHex("105BFE");
+        QTest::addRow("odd") << QStringList{"105"} << QByteArray();
+        QTest::addRow("split pair") << QStringList{"1", "05"} << QByteArray();
+        QTest::addRow("not hex") << QStringList{"1G"} << QByteArray();
+        QTest::addRow("nothing") << QStringList{} << QByteArray();
+    }
+    void telegrams() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, expected);
+        QString error;
+        const auto bytes = cli::parseTelegram(args, error);
+        QCOMPARE(bytes.has_value(), !expected.isNull());
+        if (bytes)
+            QCOMPARE(*bytes, expected);
+        else
+            QVERIFY(!error.isEmpty());
+    }
+
+    // ---- the program ----------------------------------------------------------------
+
+    void help() {
+        const Result r = runCli({QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        for (const char* word :
+             {"send HEX...", "--udp", "--tcp", "--serial", "--line", "--bus-delay", "--bus-timeout",
+              "--open-timeout", "--ini", "--section", "--log"})
+            QVERIFY2(r.out.contains(QLatin1String(word)), word);
+    }
+
+    void replies_data() {
+        QTest::addColumn<QString>("transport");
+        QTest::addColumn<QByteArray>("reply");
+        for (const char* t : {"udp", "tcp", "pty"}) {
+            QTest::addRow("%s E5", t) << t << QByteArray::fromHex("E5");
+            QTest::addRow("%s long frame", t) << t << LongFrame;
+        }
+    }
+    void replies() {
+        QFETCH(QString, transport);
+        QFETCH(QByteArray, reply);
+        const auto peer = makePeer(transport);
+        QVERIFY(peer && peer->isValid());
+        peer->setResponder([reply](const QByteArray&) { return reply; });
+        const Result r =
+            runCli(linkArgs(transport, *peer) +
+                   QStringList{QStringLiteral("send"), QStringLiteral("10 5B 01 5C 16")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QString::fromLatin1(reply.toHex(' ').toUpper()));
+        QCOMPARE(peer->received, ReqUd2);
+    }
+
+    // The note is the one the link logs; the exit code tells it from a reply.
+    void timeoutNotes_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("note");
+        QTest::addRow("silence") << QByteArray() << "BusTimeout";
+        QTest::addRow("two bytes") << QByteArray::fromHex("6803") << "BusTimeout (Received 2 byte)";
+        QTest::addRow("E5 twice") << QByteArray::fromHex("E5E5") << "BusTimeout (Received 2 byte)";
+        QTest::addRow("short frame")
+            << QByteArray::fromHex("105B015C16") << "BusTimeout (Received only 5 of 6 bytes)";
+        QTest::addRow("wrong checksum") << QByteArray::fromHex("680303680801727C16")
+                                        << "BusTimeout (Received only 9 of 9 bytes)";
+        QTest::addRow("too long") << LongFrame + QByteArray::fromHex("00")
+                                  << "BusTimeout (Received to many bytes 10 of 9)";
+    }
+    void timeoutNotes() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, note);
+        UdpPeer peer;
+        QVERIFY(peer.isValid());
+        peer.setResponder([answer](const QByteArray&) { return answer; });
+        const Result r = runCli(linkArgs(QStringLiteral("udp"), peer) +
+                                QStringList{QStringLiteral("send"), QStringLiteral("105B015C16")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.trimmed(), note);
+    }
+
+    void badInput_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString udp = QStringLiteral("--udp=127.0.0.1:9");
+        QTest::addRow("odd hex") << QStringList{udp, "send", "105"} << "hexadecimal";
+        QTest::addRow("not hex") << QStringList{udp, "send", "zz"} << "hexadecimal";
+        QTest::addRow("no bytes") << QStringList{udp, "send"} << "no bytes";
+        QTest::addRow("unknown option")
+            << QStringList{"--frobnicate", "send", "E5"} << "frobnicate";
+        QTest::addRow("unknown command") << QStringList{udp, "launch"} << "launch";
+        QTest::addRow("no command") << QStringList{udp} << "no command";
+        QTest::addRow("host name")
+            << QStringList{"--udp", "localhost:9", "send", "E5"} << "not an IP address";
+        QTest::addRow("port 0") << QStringList{"--tcp", "127.0.0.1:0", "send", "E5"} << "65535";
+        QTest::addRow("port 65536")
+            << QStringList{"--tcp", "127.0.0.1:65536", "send", "E5"} << "65535";
+        QTest::addRow("broadcast")
+            << QStringList{"--udp", "255.255.255.255:9", "send", "E5"} << "one device";
+        QTest::addRow("no link") << QStringList{"send", "E5"} << "--udp, --tcp or --serial";
+        QTest::addRow("two links")
+            << QStringList{udp, "--tcp", "127.0.0.1:9", "send", "E5"} << "only one";
+        QTest::addRow("line without serial")
+            << QStringList{udp, "--line", "9600,N,8,1", "send", "E5"} << "--line";
+        QTest::addRow("bad line") << QStringList{"--serial",   "/dev/null", "--line",
+                                                 "9600,X,8,1", "send",      "E5"}
+                                  << "line setting";
+        QTest::addRow("COM17") << QStringList{"--serial", "COM17", "send", "E5"} << "COM16";
+        QTest::addRow("bad time-out")
+            << QStringList{udp, "--bus-timeout", "soon", "send", "E5"} << "--bus-timeout";
+        QTest::addRow("negative delay")
+            << QStringList{udp, "--bus-delay=-1", "send", "E5"} << "--bus-delay";
+        QTest::addRow("missing ini")
+            << QStringList{udp, "--ini", "/nonexistent/K.INI", "send", "E5"}
+            << "/nonexistent/K.INI";
+    }
+    void badInput() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Result r = runCli(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty()); // results only; messages go to standard error
+    }
+
+    void linkThatCannotOpen_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("absent device")
+            << QStringList{"--serial", "/nonexistent/ttyK", "send", "E5"} << "/nonexistent/ttyK";
+    }
+    void linkThatCannotOpen() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        const Result r = runCli(args);
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains(QLatin1String("could not be opened")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    }
+
+    void tcpRefused() {
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            port = probe.serverPort();
+        } // closed again: nobody listens there now
+        const Result r =
+            runCli({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:") + QString::number(port),
+                    QStringLiteral("send"), QStringLiteral("E5")});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains(QLatin1String("refused"), Qt::CaseInsensitive), qPrintable(r.err));
+    }
+
+    // COMn goes through the INI file's [SerialPorts] map, as in the wizard.
+    void comNameUsesTheIniMap() {
+        writeIni("[IP]\r\nBusTimeout=400\r\n[SerialPorts]\r\nCOM3=/nonexistent/ttyMapped\r\n");
+        Result r = runCli({QStringLiteral("--serial"), QStringLiteral("com3"),
+                           QStringLiteral("send"), QStringLiteral("E5")});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains(QLatin1String("/nonexistent/ttyMapped")), qPrintable(r.err));
+
+        // ... and through a pseudo-terminal that the map names.
+        PtyPeer peer;
+        QVERIFY(peer.isValid());
+        peer.setResponder([](const QByteArray&) { return QByteArray::fromHex("E5"); });
+        writeIni("[SerialPorts]\r\nCOM3=" + peer.path().toLocal8Bit() + "\r\n");
+        r = runCli({QStringLiteral("--serial"), QStringLiteral("COM3"), QStringLiteral("--line"),
+                    QStringLiteral("9600,E,8,1"), QStringLiteral("send"), QStringLiteral("E5")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("E5"));
+    }
+
+    void tcpPeerCloseEndsTheWait() {
+        TcpPeer peer;
+        QVERIFY(peer.isValid());
+        peer.setResponder([&peer](const QByteArray&) {
+            QTimer::singleShot(0, &peer, [&peer] { peer.drop(); });
+            return QByteArray();
+        });
+        writeIni("[IP]\r\nBusTimeout=10000\r\n");
+        const Result r = runCli(linkArgs(QStringLiteral("tcp"), peer) +
+                                QStringList{QStringLiteral("send"), QStringLiteral("105B015C16")});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains(QLatin1String("lost")), qPrintable(r.err));
+        QVERIFY2(r.ms < 8000, qPrintable(QString::number(r.ms))); // not the 10 s time-out
+    }
+
+    // The traffic log goes to standard error, the transmission before its
+    // reply; standard output keeps only the result.
+    void logLinesInOrder_data() {
+        QTest::addColumn<QString>("transport");
+        QTest::addRow("udp") << "udp";
+        QTest::addRow("tcp") << "tcp";
+    }
+    void logLinesInOrder() {
+        QFETCH(QString, transport);
+        const auto peer = makePeer(transport);
+        QVERIFY(peer && peer->isValid());
+        peer->setResponder([](const QByteArray&) { return LongFrame; });
+        const Result r = runCli(linkArgs(transport, *peer) +
+                                QStringList{QStringLiteral("--log"), QStringLiteral("send"),
+                                            QStringLiteral("10 5B 01 5C 16")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("68 03 03 68 08 01 72 7B 16"));
+        const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].contains(QLatin1String(" -> 10 5B 01 5C 16 ")), qPrintable(lines[0]));
+        QVERIFY2(lines[1].contains(QLatin1String(" <- 68 03 03 68 08 01 72 7B 16 ")),
+                 qPrintable(lines[1]));
+    }
+
+    void logShowsTheTimeoutNote() {
+        UdpPeer peer;
+        QVERIFY(peer.isValid());
+        peer.setResponder([](const QByteArray&) { return QByteArray::fromHex("6803"); });
+        const Result r = runCli(linkArgs(QStringLiteral("udp"), peer) +
+                                QStringList{QStringLiteral("--log"), QStringLiteral("send"),
+                                            QStringLiteral("105B015C16")});
+        QCOMPARE(r.exitCode, 1);
+        const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].contains(QLatin1String(" -> 10 5B 01 5C 16")));
+        QVERIFY(lines[1].endsWith(QLatin1String("    BusTimeout (Received 2 byte)")));
+        QVERIFY(lines[2].contains(QLatin1String(" <- 68 03 ")));
+    }
+
+    // The reply time-out comes from the INI section, unless an option says
+    // otherwise.
+    void timeoutsFromTheIniFile_data() {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        QTest::addRow("IP section") << QStringList{} << 1200 << 6000;
+        QTest::addRow("other section") << QStringList{"--section", "ModBus"} << 0 << 1100;
+        QTest::addRow("option") << QStringList{"--bus-timeout", "100"} << 0 << 1100;
+        QTest::addRow("ini option") << QStringList{"--ini", "OTHER"} << 0 << 1100;
+    }
+    void timeoutsFromTheIniFile() {
+        QFETCH(QStringList, extra);
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        writeIni("[IP]\r\nBusTimeout=1500\r\n[modbus]\r\nbustimeout=100\r\n");
+        const QString other = m_dir.filePath(QStringLiteral("other.ini"));
+        {
+            QFile f(other);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("[IP]\nBusTimeout=100\n");
+        }
+        extra.replaceInStrings(QStringLiteral("OTHER"), other);
+        UdpPeer peer; // says nothing
+        QVERIFY(peer.isValid());
+        const Result r = runCli(linkArgs(QStringLiteral("udp"), peer) + extra +
+                                QStringList{QStringLiteral("send"), QStringLiteral("E5")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("BusTimeout"));
+        QVERIFY2(r.ms >= minMs && r.ms <= maxMs, qPrintable(QString::number(r.ms)));
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
