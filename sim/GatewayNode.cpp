@@ -28,6 +28,7 @@ constexpr quint16 kSetupPort = 30718;
 constexpr int kStreamSilenceMs = 300;
 // Most bytes a TCP client may leave unread with us before we drop it.
 constexpr qint64 kMaxPendingBytes = 64 * 1024;
+constexpr int kConsoleBaud = 9600;
 // TCP connections one gateway holds at a time, over all its ports.
 constexpr qsizetype kMaxConnections = 32;
 
@@ -644,6 +645,11 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
 }
 
 void GatewayNode::consoleInput(const QByteArray& bytes) {
+    // The console runs at 9600 baud; at another speed its UART would see
+    // nothing but framing errors.
+    const int baud = m_consolePty ? m_consolePty->baudRate() : 0;
+    if (baud != 0 && baud != kConsoleBaud)
+        return;
     const ConsoleReply r = m_console.feed(bytes, simNowMs());
     if (!r.output.isEmpty() && m_consolePty)
         m_consolePty->write(r.output);

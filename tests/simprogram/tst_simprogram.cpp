@@ -540,6 +540,11 @@ void TestSimProgram::console() {
         }
         return got.contains("0>");
     };
+    // At the wrong speed the console hears nothing.
+    pty.setBaudRate(2400);
+    pty.write("\rzzz");
+    QVERIFY(readQuiet(&pty, 300, 100).isEmpty());
+    pty.setBaudRate(9600);
     QVERIFY(wake());
 
     // G0: record 0 as hexadecimal lines, then the prompt.
