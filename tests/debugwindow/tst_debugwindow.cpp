@@ -469,8 +469,11 @@ private slots:
             answer.stop();
             title = dialog->windowTitle();
             filters = dialog->nameFilters();
+            // Type the name as a user would and confirm.
+            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                edit->setText(path);
             dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
             answered = true;
         });
         answer.start(20);
