@@ -356,8 +356,13 @@ void TestSimProgram::cleanupTestCase() {
     m_mbusPty.reset();
     if (m_sim) {
         m_sim->terminate();
-        m_sim->waitFinished(3000);
+        QVERIFY(m_sim->waitFinished(5000));
+        // A clean stop after everything the tests did (a sanitizer build
+        // reports its findings through the exit code).
+        const QByteArray errors = m_sim->errors;
+        const int code = m_sim->proc.exitCode();
         m_sim.reset();
+        QVERIFY2(code == 0, errors.constData());
     }
 }
 
