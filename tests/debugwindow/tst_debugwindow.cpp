@@ -429,6 +429,8 @@ private slots:
     void toolEntriesFollowTheirHandlers() {
         DebugWindow::open(*m_host);
         auto* timeouts = child<QAction>("Menu_Tools_Timeouts");
+        // Without a handler an entry is disabled.
+        DebugWindow::setToolHandler(DebugWindow::Tool::Timeouts, nullptr);
         QVERIFY(!timeouts->isEnabled());
         QVERIFY(!child<QAction>("Menu_Tools_Properties")->isEnabled());
         int shown = 0;
