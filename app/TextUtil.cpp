@@ -18,8 +18,7 @@ QString listItem(const QString& list, int n, QChar separator) {
     return end < 0 ? list.mid(start) : list.mid(start, end - start);
 }
 
-static int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
+int hexDigitValue(char16_t u) {
     if (u >= u'0' && u <= u'9')
         return u - u'0';
     if (u >= u'A' && u <= u'F')
@@ -27,6 +26,10 @@ static int hexDigit(QChar c) {
     if (u >= u'a' && u <= u'f')
         return u - u'a' + 10;
     return -1;
+}
+
+static int hexDigit(QChar c) {
+    return hexDigitValue(c.unicode());
 }
 
 uint32_t hexToNumber(QStringView text) {

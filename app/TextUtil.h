@@ -14,6 +14,10 @@ namespace kestrune {
 // listItem("300;600;1200;2400", 3, ';') == "2400".
 QString listItem(const QString& list, int n, QChar separator = QLatin1Char(';'));
 
+// Value of one hexadecimal digit (0-9, A-F, a-f), or -1 for any other
+// character.
+int hexDigitValue(char16_t c);
+
 // Value of a hexadecimal text, weighted from the right. Digits 0-9, A-F and
 // a-f; any other character counts as the digit 0. Wraps modulo 2^32.
 uint32_t hexToNumber(QStringView text);

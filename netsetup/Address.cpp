@@ -59,14 +59,7 @@ QString macText(const MacAddress& mac) {
 }
 
 static int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    return -1;
+    return hexDigitValue(c.unicode());
 }
 
 bool parseMac(QStringView text, MacAddress& out) {

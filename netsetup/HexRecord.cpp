@@ -1,4 +1,5 @@
 #include "HexRecord.h"
+#include "app/TextUtil.h"
 
 #include <algorithm>
 
@@ -14,13 +15,7 @@ void appendPair(QByteArray& out, uint8_t byte) {
 }
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return hexDigitValue(static_cast<unsigned char>(c));
 }
 
 } // namespace

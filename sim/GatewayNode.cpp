@@ -242,7 +242,7 @@ QStringList GatewayNode::describe() const {
     const QString head = QStringLiteral("gateway ") + m_spec.name + QLatin1Char(' ');
     const QString at = address() + QLatin1Char(':');
     QStringList lines;
-    lines << head + QLatin1String(familyText(m_spec.family)) + QStringLiteral(" mac ") +
+    lines << head + QLatin1String(familyName(m_spec.family)) + QStringLiteral(" mac ") +
                  macText(m_gateway.mac()) + QStringLiteral(" setup udp ") + at +
                  QString::number(kSetupPort);
     lines << head + QStringLiteral("mbus ") +

@@ -429,18 +429,6 @@ std::optional<ConsoleFault> consoleFaultByName(const QString& name) {
     return std::nullopt;
 }
 
-const char* familyText(GatewayFamily family) {
-    switch (family) {
-    case GatewayFamily::K1:
-        return "K1";
-    case GatewayFamily::K2:
-        return "K2";
-    case GatewayFamily::K2S:
-        return "K2S";
-    }
-    return "?";
-}
-
 std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
                                              QString& error) {
     const std::optional<ConfigFile> file = parseConfig(text, source, error);

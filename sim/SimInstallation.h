@@ -109,6 +109,4 @@ std::optional<ReplyFault> replyFaultByName(const QString& name);
 std::optional<SetupFault> setupFaultByName(const QString& name);
 std::optional<ConsoleFault> consoleFaultByName(const QString& name);
 
-const char* familyText(GatewayFamily family);
-
 } // namespace kestrune::sim

@@ -1,4 +1,5 @@
 #include "SimAsciiServer.h"
+#include "app/TextUtil.h"
 
 namespace kestrune::sim {
 
@@ -19,13 +20,7 @@ int twoDigitValue(const QByteArray& s, qsizetype at) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return hexDigitValue(static_cast<unsigned char>(c));
 }
 
 // Values go inside a frame: control characters would break it.

@@ -18,6 +18,8 @@ std::array<SetupRecord, SetupRecord::kRecordCount> factoryRecords() {
     return records;
 }
 
+} // namespace
+
 const char* familyName(GatewayFamily family) {
     switch (family) {
     case GatewayFamily::K1:
@@ -29,8 +31,6 @@ const char* familyName(GatewayFamily family) {
     }
     return "";
 }
-
-} // namespace
 
 SimGateway::SimGateway(GatewayFamily family, const MacAddress& mac, const Ipv4Address& address)
     : m_family(family), m_mac(mac), m_address(address), m_records(factoryRecords()) {

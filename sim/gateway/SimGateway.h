@@ -13,6 +13,9 @@ namespace kestrune::sim {
 
 enum class GatewayFamily { K1, K2, K2S };
 
+// "K1", "K2", "K2S".
+const char* familyName(GatewayFamily family);
+
 // Something the runtime has to act on (or at least log). Raised by the setup
 // service and by the console; handed back by the call that raised it.
 struct SimEvent {
