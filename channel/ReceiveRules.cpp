@@ -1,5 +1,7 @@
 #include "channel/ReceiveRules.h"
 
+#include "mbus/MBusFrame.h"
+
 namespace kestrune::receive {
 
 namespace {
@@ -33,18 +35,11 @@ unsigned hexGroup(QByteArrayView line, qsizetype from, qsizetype count) {
 } // namespace
 
 bool isCompleteMBusReply(QByteArrayView rx, int& announcedLength) {
-    if (rx.size() == 1 && byteAt(rx, 0) == MBusAck)
-        return true;
-    if (rx.size() < 4 || byteAt(rx, 0) != MBusLongStart || byteAt(rx, 3) != MBusLongStart)
-        return false;
-    const int l = byteAt(rx, 1);
-    announcedLength = l;
-    if (byteAt(rx, 2) != l || rx.size() != l + 6)
-        return false;
-    unsigned sum = 0;
-    for (qsizetype i = 4; i < 4 + l; ++i)
-        sum += byteAt(rx, i);
-    return (sum & 0xFF) == byteAt(rx, 4 + l);
+    // Remember the length of the last long-frame header seen, for the
+    // time-out note; the rule itself belongs to the M-Bus codec.
+    if (rx.size() >= 4 && byteAt(rx, 0) == MBusLongStart && byteAt(rx, 3) == MBusLongStart)
+        announcedLength = byteAt(rx, 1);
+    return kestrune::isCompleteMBusReply(rx);
 }
 
 QString mbusTimeoutNote(qsizetype received, int announcedLength) {

@@ -94,7 +94,7 @@ QByteArray buildSelectionFrame(QStringView id, QStringView manufacturer, QString
                           selectionData(id, manufacturer, version, medium, fabrication));
 }
 
-bool isCompleteMBusReply(const QByteArray& bytes) {
+bool isCompleteMBusReply(QByteArrayView bytes) {
     const qsizetype n = bytes.size();
     if (n == 1) {
         return byteAt(bytes, 0) == kAck;

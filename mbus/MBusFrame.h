@@ -89,7 +89,7 @@ QByteArray buildSelectionFrame(QStringView id, QStringView manufacturer, QString
 // or 68 L L 68 with exactly L + 6 bytes and the checksum at position L + 5
 // (1-based) matching the L bytes from position 5. The stop byte is not
 // examined; short frames are never a reply; extra bytes spoil the reply.
-bool isCompleteMBusReply(const QByteArray& bytes);
+bool isCompleteMBusReply(QByteArrayView bytes);
 
 // --- Strict parsing, as a device reads telegrams ---------------------------
 
