@@ -10,6 +10,7 @@
 #include "sim/devices/SimAsciiServer.h"
 #include "sim/devices/SimModbusSlave.h"
 #include "sim/devices/SimRegisterMap.h"
+#include "tests/simprogram/SimProcess.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -112,33 +113,10 @@ capture = sontex_supercal_531_telegram1
 address = 1
 )";
 
-QString simProgram() {
-    return QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-gateway-sim");
-}
-
-// Runs a nested event loop until done() holds, woken by any of the signals
-// or the deadline. False when the deadline passed first.
-template <typename Obj, typename... Signals>
-bool waitUntilAny(Obj* sender, const std::function<bool()>& done, int ms, Signals... sigs) {
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        (QObject::connect(sender, sigs, &loop, &QEventLoop::quit), ...);
-        timer.start(int(std::max<qint64>(1, deadline.remainingTime())));
-        loop.exec();
-    }
-    return true;
-}
-
-template <typename Obj, typename Signal>
-bool waitUntil(Obj* sender, Signal signal, const std::function<bool()>& done, int ms) {
-    return waitUntilAny(sender, done, ms, signal);
-}
+using simproc::SimProcess;
+using simproc::simProgram;
+using simproc::waitUntil;
+using simproc::waitUntilAny;
 
 // Waits ms without spinning.
 void pause(int ms) {
@@ -146,80 +124,6 @@ void pause(int ms) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// The simulator as a child process; always ended by its own PID.
-class SimProcess : public QObject {
-public:
-    QProcess proc;
-    QStringList lines;
-    QByteArray errors;
-
-    SimProcess() {
-        connect(&proc, &QProcess::readyReadStandardOutput, this, [this] {
-            m_out += proc.readAllStandardOutput();
-            qsizetype nl;
-            while ((nl = m_out.indexOf('\n')) >= 0) {
-                lines << QString::fromUtf8(m_out.left(nl));
-                m_out.remove(0, nl + 1);
-            }
-        });
-        connect(&proc, &QProcess::readyReadStandardError, this,
-                [this] { errors += proc.readAllStandardError(); });
-    }
-    ~SimProcess() override { kill(); }
-
-    // Starts and waits for "sim ready" (or the end of the process).
-    bool start(const QStringList& args, int ms = 8000) {
-        proc.start(simProgram(), args);
-        if (!proc.waitForStarted(3000))
-            return false;
-        waitUntilAny(
-            &proc,
-            [this] {
-                return hasLine(QStringLiteral("sim ready")) || proc.state() == QProcess::NotRunning;
-            },
-            ms, &QProcess::readyReadStandardOutput, &QProcess::finished);
-        return hasLine(QStringLiteral("sim ready")) && proc.state() == QProcess::Running;
-    }
-    bool waitFinished(int ms = 5000) {
-        return waitUntil(
-            &proc, &QProcess::finished, [this] { return proc.state() == QProcess::NotRunning; },
-            ms);
-    }
-    bool hasLine(const QString& line) const { return lines.contains(line); }
-    bool waitLine(const QString& prefix, int ms) {
-        return waitUntil(
-            &proc, &QProcess::readyReadStandardOutput,
-            [this, prefix] { return !lineStarting(prefix).isEmpty(); }, ms);
-    }
-    QString lineStarting(const QString& prefix) const {
-        for (const QString& l : lines) {
-            if (l.startsWith(prefix))
-                return l;
-        }
-        return {};
-    }
-    // The link path of "gateway NAME WHAT pty LINK -> SLAVE".
-    QString ptyLink(const QString& gateway, const QString& what) const {
-        const QString l = lineStarting(QStringLiteral("gateway %1 %2 pty ").arg(gateway, what));
-        const QStringList w = l.split(QLatin1Char(' '));
-        const qsizetype at = w.indexOf(QStringLiteral("pty"));
-        return at > 0 && at + 1 < w.size() ? w[at + 1] : QString();
-    }
-    void terminate() {
-        if (proc.state() != QProcess::NotRunning)
-            ::kill(pid_t(proc.processId()), SIGTERM);
-    }
-    void kill() {
-        if (proc.state() != QProcess::NotRunning) {
-            proc.kill(); // SIGKILL to this child only
-            proc.waitForFinished(3000);
-        }
-    }
-
-private:
-    QByteArray m_out;
-};
 
 // A UDP client on 127.0.0.1.
 class UdpClient {
