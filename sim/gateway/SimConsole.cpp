@@ -100,7 +100,9 @@ void SimConsole::endLine(int64_t nowMs, QByteArray& out) {
         error(out, "Line too long");
         return;
     }
-    // A wake-up repeated after the console is already awake is no command.
+    // A wake-up repeated after the console is already awake is no command,
+    // but it shows the prompt again: the program wakes a console that an
+    // earlier exchange left awake the same way.
     qsizetype z = 0;
     while (z < line.size() && (line[z] == 'z' || line[z] == 'Z'))
         ++z;
@@ -108,6 +110,8 @@ void SimConsole::endLine(int64_t nowMs, QByteArray& out) {
     line = line.trimmed();
     if (!line.isEmpty())
         command(line.toUpper(), nowMs, out);
+    else if (z > 0)
+        out += kPrompt;
 }
 
 void SimConsole::command(QByteArray line, int64_t nowMs, QByteArray& out) {
