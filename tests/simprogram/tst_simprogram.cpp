@@ -356,15 +356,15 @@ void TestSimProgram::ipSetupMove() {
     const QStringList w = m_sim->lineStarting(QStringLiteral("gateway c K2S mac ")).split(' ');
     QVERIFY(w.size() > 4 && parseMac(w[4], mac));
     UdpClient client;
-    const Ipv4Address target{127, 0, 0, 41};
+    const Ipv4Address target{127, 0, 0, 35};
     client.send(buildIpSetup(mac, target), kListenHost, kListenPort);
-    QVERIFY(m_sim->waitLine(QStringLiteral("gateway c moved to 127.0.0.41"), 2000));
+    QVERIFY(m_sim->waitLine(QStringLiteral("gateway c moved to 127.0.0.35"), 2000));
     QByteArray answer;
     for (int i = 0; i < 15 && answer.isEmpty(); ++i)
-        answer = client.exchange(recordReadRequest(0), QStringLiteral("127.0.0.41"), 30718, 200);
+        answer = client.exchange(recordReadRequest(0), QStringLiteral("127.0.0.35"), 30718, 200);
     SetupRecord r(0);
     QVERIFY(r.decodeReadAnswer(answer));
-    QCOMPARE(r.ipAddress(), QStringLiteral("127.0.0.41"));
+    QCOMPARE(r.ipAddress(), QStringLiteral("127.0.0.35"));
     // The old address is given up.
     QVERIFY(
         client.exchange(recordReadRequest(0), QStringLiteral("127.0.0.23"), 30718, 200).isEmpty());
@@ -372,7 +372,7 @@ void TestSimProgram::ipSetupMove() {
     client.send(discoveryRequest(), kListenHost, kListenPort);
     bool seen = false;
     for (const QNetworkDatagram& d : client.receive(3, 1500))
-        seen = seen || d.senderAddress() == QHostAddress(QStringLiteral("127.0.0.41"));
+        seen = seen || d.senderAddress() == QHostAddress(QStringLiteral("127.0.0.35"));
     QVERIFY(seen);
 }
 
@@ -394,7 +394,7 @@ void TestSimProgram::ipSetupOutsideLoopbackRefused() {
 }
 
 void TestSimProgram::ipSetupDhcp() {
-    // Runs after ipSetupMove: gateway c lives at 127.0.0.41 and asks for an
+    // Runs after ipSetupMove: gateway c lives at 127.0.0.35 and asks for an
     // address by DHCP; it gets the first free one from dhcp-first.
     MacAddress mac{};
     const QStringList w = m_sim->lineStarting(QStringLiteral("gateway c K2S mac ")).split(' ');
