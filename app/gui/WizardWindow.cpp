@@ -33,7 +33,7 @@ namespace {
 
 // Language texts of the shell.
 // texts: 10, 100-104, 110-118, 208, 209, 222, 223, 225, 232-234, 300, 301, 350, 351, 360, 361
-// texts: 370, 816
+// texts: 107, 370
 constexpr int TextCaption = 10;
 constexpr int TextStartHeader = 100;
 constexpr int TextStartInfo1 = 101;
@@ -46,7 +46,7 @@ constexpr int TextCancel = 232;
 constexpr int TextBack = 233;
 constexpr int TextNext = 234;
 constexpr int TextNextDeviceSettings = 370;
-constexpr int TextVersion = 816;
+constexpr int TextVersion = 107;
 constexpr int TextOpenWebPage = 226;
 
 // The web sites behind Label_Link(0) (the maker's) and Label_Link(1).
