@@ -83,32 +83,32 @@ QList<QByteArray> TelegramCutter::feed(const QByteArray& bytes) {
     return out;
 }
 
-GatewayNode::GatewayNode(const GatewaySpec& spec, const QList<MeterSpec>& meters, QObject* parent)
-    : QObject(parent), m_spec(spec), m_gateway(spec.family, spec.mac, toIpv4(spec.address)),
+GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meters, QObject* parent)
+    : QObject(parent), m_spec(setup), m_gateway(setup.family, setup.mac, toIpv4(setup.address)),
       m_console(m_gateway) {
     // Record 0 states where the gateway lives and how its transparent port
     // runs; start the gateway once with those settings.
     SetupRecord r0 = m_gateway.record(0);
-    r0.setIpv4(toIpv4(spec.address));
-    if (spec.mbusPort)
-        r0.setPort(*spec.mbusPort);
-    if (spec.mbusUdp)
-        r0.setUsingUdp(*spec.mbusUdp);
+    r0.setIpv4(toIpv4(setup.address));
+    if (setup.mbusPort)
+        r0.setPort(*setup.mbusPort);
+    if (setup.mbusUdp)
+        r0.setUsingUdp(*setup.mbusUdp);
     for (int p = 0; p < SetupRecord::kLineSpeedCount; ++p) {
-        if (SetupRecord::lineSpeedBaud(p) == spec.mbusBaud)
+        if (SetupRecord::lineSpeedBaud(p) == setup.mbusBaud)
             r0.setLineSpeed(p);
     }
     m_gateway.storeRecord(0, r0.bytes());
     m_gateway.setRestartMs(0);
     m_gateway.restart(0);
     m_gateway.takeEvents();
-    m_gateway.setRestartMs(spec.restartMs);
-    m_gateway.setSetupFault(spec.setupFault);
-    m_console.setFault(spec.consoleFault);
+    m_gateway.setRestartMs(setup.restartMs);
+    m_gateway.setSetupFault(setup.setupFault);
+    m_console.setFault(setup.consoleFault);
 
-    m_bus.setAnswerDelayMs(spec.replyDelayMs);
+    m_bus.setAnswerDelayMs(setup.replyDelayMs);
     for (const MeterSpec& m : meters) {
-        if (m.gateway != spec.name)
+        if (m.gateway != setup.name)
             continue;
         MeterIdentity id = identityFromReply(m.reply).value_or(MeterIdentity{});
         if (m.id)
@@ -121,26 +121,26 @@ GatewayNode::GatewayNode(const GatewaySpec& spec, const QList<MeterSpec>& meters
             id.version = *m.version;
         if (m.medium)
             id.medium = *m.medium;
-        m_bus.addMeter(SimMeter(m.address, id, m.reply, m.baud ? m.baud : spec.mbusBaud));
+        m_bus.addMeter(SimMeter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud));
     }
-    if (spec.family != GatewayFamily::K1 && spec.selfMeterAddress > 0) {
-        m_bus.addMeter(makeK2Gateway(uint8_t(spec.selfMeterAddress), spec.selfMeterId,
-                                     spec.family == GatewayFamily::K2 ? 2 : 3, spec.busVoltage,
-                                     spec.busCurrent, spec.mbusBaud));
+    if (setup.family != GatewayFamily::K1 && setup.selfMeterAddress > 0) {
+        m_bus.addMeter(makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
+                                     setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
+                                     setup.busCurrent, setup.mbusBaud));
     }
 
-    if (spec.modbus.enabled) {
+    if (setup.modbus.enabled) {
         m_modbus = std::make_unique<SimModbusSlave>(defaultModbusSlave());
-        m_modbus->setAddress(spec.modbus.address);
-        for (const auto& b : spec.modbus.busy)
+        m_modbus->setAddress(setup.modbus.address);
+        for (const auto& b : setup.modbus.busy)
             m_modbus->setBusyRange(b.first, b.second);
-        m_modbus->faults().set(spec.modbus.fault);
+        m_modbus->faults().set(setup.modbus.fault);
     }
-    if (spec.ascii.enabled) {
-        m_ascii = std::make_unique<SimAsciiServer>(spec.ascii.station);
+    if (setup.ascii.enabled) {
+        m_ascii = std::make_unique<SimAsciiServer>(setup.ascii.station);
         m_ascii->setTags(defaultAsciiTags());
-        m_ascii->setReplyToOtherStation(spec.ascii.replyOtherStation);
-        m_ascii->faults().set(spec.ascii.fault);
+        m_ascii->setReplyToOtherStation(setup.ascii.replyOtherStation);
+        m_ascii->faults().set(setup.ascii.fault);
     }
 }
 

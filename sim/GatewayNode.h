@@ -52,7 +52,8 @@ public:
     // address, or an empty text when there is none.
     using AddressPicker = std::function<QString(const GatewayNode*)>;
 
-    GatewayNode(const GatewaySpec& spec, const QList<MeterSpec>& meters, QObject* parent = nullptr);
+    GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meters,
+                QObject* parent = nullptr);
     ~GatewayNode() override;
 
     // Binds the sockets and opens the pseudo-terminals (linked in runFolder).
