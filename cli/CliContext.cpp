@@ -1,6 +1,8 @@
 #include "cli/CliContext.h"
 
 #include "app/IniFile.h"
+#include "app/Language.h"
+#include "app/ProgramDir.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
 
@@ -94,8 +96,11 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
-QString helpText(QCommandLineParser& parser) {
+QString helpText(QCommandLineParser& parser, const Command* command = nullptr) {
     QString text = parser.helpText();
+    if (command && !command->details.isEmpty())
+        text += QLatin1Char('\n') + command->name + QLatin1Char(' ') + command->arguments +
+                QStringLiteral(": ") + command->summary + QLatin1Char('\n') + command->details;
     text += QStringLiteral("\nCommands:\n");
     int width = 0;
     for (const Command& c : commands())
@@ -327,6 +332,17 @@ int Context::openLink() {
     return ExitOk;
 }
 
+void Context::loadTexts() {
+    if (loadLanguage())
+        return;
+    for (const LanguageChoice& choice : listLanguages(programDir())) {
+        if (languageTable().loadFile(choice.path))
+            return;
+    }
+    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+          << Qt::endl;
+}
+
 // ---- run ------------------------------------------------------------------------------
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -349,7 +365,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     Context context(parser, out, err);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
-        out << helpText(parser);
+        out << helpText(parser, command);
         out.flush();
         return ExitOk;
     }

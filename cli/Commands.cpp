@@ -1,6 +1,8 @@
 // The command table. A command is one entry here and a function in its own
 // file; the options and the link handling it shares live in CliContext.
 #include "cli/CliContext.h"
+#include "cli/DecodeCommand.h"
+#include "cli/MeterCommand.h"
 #include "cli/SendCommand.h"
 
 namespace kestrune::cli {
@@ -8,6 +10,8 @@ namespace kestrune::cli {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         sendCommand(),
+        decodeCommand(),
+        meterCommand(),
     };
     return table;
 }
