@@ -101,9 +101,10 @@ private:
     void readSetup();
     void readMBusUdp();
     void acceptMBusTcp();
-    // Plays one telegram on the bus and sends the answer to `reply` when
-    // the line timing says it arrives.
-    void playTelegram(const QByteArray& telegram, int baud,
+    // Plays one telegram on the bus and sends the answer to `reply` as the
+    // line delivers it (gatewaySends: the gateway first puts a request from
+    // the network on the bus). Nothing is sent once context is gone.
+    void playTelegram(const QByteArray& telegram, int baud, bool gatewaySends, QObject* context,
                       std::function<void(const QByteArray&)> reply);
     void consoleInput(const QByteArray& bytes);
 
