@@ -65,7 +65,8 @@ int runDecode(Context& context, const QStringList& arguments) {
         context.out() << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
         return ExitOk;
     }
-    // The search list's column headers, then the cells. texts: 811, 814-817, 827
+    // The search list's column headers, then the cells.
+    // texts: 811, 814-817, 827
     const std::pair<int, const QString*> lines[] = {
         {811, &c.address}, {814, &c.identification}, {815, &c.manufacturer},
         {816, &c.version}, {817, &c.medium},         {827, &c.deviceType},

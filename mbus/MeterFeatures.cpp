@@ -1,5 +1,6 @@
 #include "mbus/MeterFeatures.h"
 
+#include "app/Language.h"
 #include "app/Settings.h"
 #include "mbus/MBusFrame.h"
 
@@ -21,6 +22,23 @@ bool isFeature(int feature, std::initializer_list<int> among) {
 }
 
 } // namespace
+
+QStringList meterLineSpeedTexts() {
+    QStringList texts;
+    for (int baud : MeterLineSpeeds) {
+        // Speeds many meters do not offer say so.
+        const bool rare = baud == 600 || baud == 1200 || baud == 4800;
+        texts << QString::number(baud) + (rare ? QLatin1Char(' ') + getText(690) : QString());
+    }
+    return texts;
+}
+
+QStringList meterResetTexts() {
+    QStringList texts{getText(760)};
+    for (int k = 0; k < MeterResetListCount - 1; ++k) // texts: 761-776
+        texts << QString::number(k) + QStringLiteral(" - ") + getText(761 + k);
+    return texts;
+}
 
 // ---- Control state -----------------------------------------------------------------
 
@@ -224,7 +242,7 @@ void MeterFeatureControls::onSecondary() {
     const int f = m_s.feature;
     if (m_s.secondary.checked) {
         m_s.address0Visible = false;
-        m_s.addressLabelText = 640;
+        m_s.addressLabelText = 640; // texts: 640, 641
         m_s.secondaryBoxesVisible = true;
         forceOff(Box::AlwaysInit);
         m_s.broadcast.enabled = false;

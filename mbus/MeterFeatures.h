@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,12 @@ inline constexpr int MeterLineSpeeds[] = {300, 600, 1200, 2400, 4800, 9600};
 inline constexpr int MeterLineSpeedCount = 6;
 // Entries of the application-reset list: none, then subcodes 0..15.
 inline constexpr int MeterResetListCount = 17;
+
+// The texts of the page's two lists: the line speeds ("300", "600 (rarely
+// supported)", ...) and the reset subcodes (text 760, then "0 - " and the
+// subcode's name, ...).
+QStringList meterLineSpeedTexts();
+QStringList meterResetTexts();
 
 // Per-user setting keys of the page.
 namespace meterkeys {

@@ -1,6 +1,7 @@
 // The meter page without widgets: which controls each operation shows,
 // enables, forces off and restores (one table of page entries and clicks),
 // and what Apply makes of the boxes (clamping, normalisation, dispatch).
+#include "app/Language.h"
 #include "mbus/MeterFeatures.h"
 
 #include <QMap>
@@ -422,6 +423,17 @@ private slots:
               "plan");
         if (p.selectFabrication)
             QCOMPARE(*p.selectFabrication, QStringLiteral("FFFF1234"));
+    }
+
+    void lists() {
+        languageTable().parse("690=(rare)\n760=None\n761=All\n776=Last\n");
+        QCOMPARE(meterLineSpeedTexts(),
+                 QStringList({"300", "600 (rare)", "1200 (rare)", "2400", "4800 (rare)", "9600"}));
+        const QStringList resets = meterResetTexts();
+        QCOMPARE(resets.size(), MeterResetListCount);
+        QCOMPARE(resets.first(), QStringLiteral("None"));
+        QCOMPARE(resets[1], QStringLiteral("0 - All"));
+        QCOMPARE(resets.last(), QStringLiteral("15 - Last"));
     }
 
     void secondaryBoxes_data() {
