@@ -243,8 +243,12 @@ MeterAnswer SimMeter::handleSndUd(const MBusFrame& frame, bool answer) {
     const QByteArray& data = frame.data;
     if (frame.ci == kCiDataSend) {
         // The one record we act on: DIF 01 VIF 7A, a new primary address.
-        if (data.size() >= 3 && at(data, 0) == 0x01 && at(data, 1) == 0x7A) {
+        if (data.size() >= 3 && at(data, 0) == 0x01 && at(data, 1) == 0x7A &&
+            at(data, 2) != m_primary) {
             m_primary = at(data, 2);
+            // The answer kept for a repeated request names the old address.
+            m_lastReply.clear();
+            m_lastFcb.reset();
         }
     } else if (const int newBaud = baudForSpeedCi(frame.ci); newBaud != 0) {
         // Acknowledged at the old speed; from then on the meter talks at the new one.

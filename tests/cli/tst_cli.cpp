@@ -547,10 +547,6 @@ void TestCli::meterInput_data() {
                                        << ""
                                        << ""
                                        << "unknown operation";
-    QTest::addRow("value missing") << QStringList{"set-address"} << "5"
-                                   << ""
-                                   << ""
-                                   << "one value";
     QTest::addRow("address 251") << QStringList{"set-address", "251"} << "5"
                                  << ""
                                  << ""
@@ -575,10 +571,6 @@ void TestCli::meterInput_data() {
                                  << ""
                                  << ""
                                  << "0 to 255";
-    QTest::addRow("address text") << QStringList{"read"} << "five"
-                                  << ""
-                                  << ""
-                                  << "0 to 255";
     QTest::addRow("secondary letters") << QStringList{"read"} << ""
                                        << "12x4"
                                        << ""
@@ -587,10 +579,6 @@ void TestCli::meterInput_data() {
                                      << "1.2.3.4.5"
                                      << ""
                                      << "four parts";
-    QTest::addRow("manufacturer too long") << QStringList{"read"} << ""
-                                           << "1.12345"
-                                           << ""
-                                           << "4 hexadecimal";
     QTest::addRow("always-init on init") << QStringList{"init"} << "5"
                                          << ""
                                          << "i"

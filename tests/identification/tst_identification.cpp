@@ -286,28 +286,6 @@ private slots:
         }
     }
 
-    void k2Recognised_data() {
-        QTest::addColumn<QString>("manufacturer");
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("k2");
-        QTest::newRow("K2 V2") << "6B11"
-                               << "02" << true;
-        QTest::newRow("K2S") << "6B11"
-                             << "03" << true;
-        QTest::newRow("K2 V1") << "6B11"
-                               << "01" << false;
-        QTest::newRow("other maker") << "0442"
-                                     << "02" << false;
-    }
-    void k2Recognised() {
-        MeterReadData d;
-        QFETCH(QString, manufacturer);
-        QFETCH(QString, version);
-        d.manufacturer = manufacturer;
-        d.version = version;
-        QTEST(isK2WithBusValues(d), "k2");
-    }
-
     void hexDump_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");

@@ -10,6 +10,7 @@
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"
 #include "tests/simprogram/SimProcess.h"
+#include "zarvek/loader/SupportLibrary.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -481,6 +482,25 @@ private slots:
                  qPrintable(r.text));
         QTEST(r.outcome.voltage.value_or(-1), "volts");
         QTEST(r.outcome.current.value_or(-1), "milliamps");
+    }
+
+    // Without the support library the read still shows the reply, and says
+    // why the bus values are missing instead of showing wrong ones.
+    void k2LineWithoutLibrary() {
+        QTemporaryDir empty;
+        setProgramDir(empty.path());
+        zarvek::resetForTests();
+        enterPage();
+        const Run r = apply(QStringLiteral("u"), input(QStringLiteral("f4 a=250")));
+        setProgramDir(QStringLiteral(KESTRUNE_BINARY_DIR));
+        zarvek::resetForTests();
+        QVERIFY2(r.outcome.done, qPrintable(r.text));
+        QVERIFY(!r.outcome.voltage);
+        QVERIFY(!r.text.contains(QLatin1String("Zelmor")));
+        QVERIFY2(
+            r.text.contains(QLatin1String("The support library \"libZarvek.so\" could not be")),
+            qPrintable(r.text));
+        QVERIFY(r.text.contains(QLatin1String("Answer of the meter")));
     }
 
     // A meter that took a new primary address answers there, and no

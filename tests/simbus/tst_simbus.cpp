@@ -101,6 +101,7 @@ private slots:
     void meterFaults_data();
     void meterFaults();
     void faultLeavesTheStateChange();
+    void repeatAfterAddressChange();
     void shortTemplates_data();
     void shortTemplates();
 };
@@ -654,6 +655,15 @@ void TestSimBus::meterFaults() {
             answers << QStringLiteral("bad");
     }
     QTEST(answers.join(QLatin1Char(' ')), "answers");
+}
+
+// A repeated request after an address change gets the meter's new address.
+void TestSimBus::repeatAfterAddressChange() {
+    SimBus bus;
+    bus.addMeter(meterFrom("kamstrup_382_005", 120));
+    QCOMPARE(uint8_t(bus.transact(reqUd2(120, true), 2400).bytes[5]), uint8_t(120));
+    QCOMPARE(bus.transact(buildLongFrame(0x53, 120, 0x51, hex("01 7A 05")), 2400).bytes, kE5);
+    QCOMPARE(uint8_t(bus.transact(reqUd2(5, true), 2400).bytes[5]), uint8_t(5));
 }
 
 // The meter does what it was told even when its answer is lost.
