@@ -134,7 +134,12 @@ bool MeterOperations::selectSlave(const QString& id, const QString& manufacturer
 
 bool MeterOperations::initialiseMeter(uint8_t address) {
     setText(getText(174) + CrLf);
-    const QByteArray reply = exchange(buildShortFrame(mbus::kSndNke, address));
+    return resetAnswered(address, exchange(buildShortFrame(mbus::kSndNke, address)));
+}
+
+// Link reset and application reset end alike: any answer sets the frame
+// count bit.
+bool MeterOperations::resetAnswered(uint8_t address, const QByteArray& reply) {
     if (reply.isEmpty()) {
         append(getText(176));
         return false;
@@ -150,15 +155,9 @@ bool MeterOperations::resetApplication(uint8_t address, bool appendText, int res
         append(heading);
     else
         setText(heading);
-    const QByteArray reply = exchange(
-        buildLongFrame(mbus::kSndUd, address, mbus::kCiApplicationReset, resetSubcode(resetIndex)));
-    if (reply.isEmpty()) {
-        append(getText(176));
-        return false;
-    }
-    m_fcb.afterLinkReset(address);
-    append(getText(175) + CrLf);
-    return true;
+    return resetAnswered(address,
+                         exchange(buildLongFrame(mbus::kSndUd, address, mbus::kCiApplicationReset,
+                                                 resetSubcode(resetIndex))));
 }
 
 MeterOutcome MeterOperations::writeMeterSetting(MeterFeature mode, uint8_t address,

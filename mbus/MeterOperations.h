@@ -78,6 +78,7 @@ signals:
 private:
     void append(const QString& text);
     QByteArray exchange(const QByteArray& telegram);
+    bool resetAnswered(uint8_t address, const QByteArray& reply);
     void appendK2Line(const MeterReadData& data, QByteArrayView reply, MeterOutcome& outcome);
     void appendReport(MeterFeature feature, const MeterReadData& data, const QByteArray& reply,
                       MeterOutcome& outcome);

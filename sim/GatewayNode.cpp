@@ -8,7 +8,6 @@
 #include "sim/runtime/Pty.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSaveFile>
@@ -55,15 +54,6 @@ QString ptyLine(const QString& what, const Pty* pty) {
 }
 
 } // namespace
-
-int64_t simNowMs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 QList<QByteArray> TelegramCutter::feed(const QByteArray& bytes) {
     QList<QByteArray> out;

@@ -2,6 +2,7 @@
 
 #include "sim/SimInstallation.h"
 #include "sim/bus/SimBus.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimAsciiServer.h"
 #include "sim/devices/SimModbusSlave.h"
 #include "sim/gateway/SimConsole.h"
@@ -22,9 +23,6 @@ class QUdpSocket;
 namespace kestrune::sim {
 
 class Pty;
-
-// Milliseconds on a monotonic clock shared by every part of the simulator.
-int64_t simNowMs();
 
 // Cuts a byte stream into M-Bus telegrams. Bytes that cannot start a
 // telegram are dropped one at a time; at most 512 bytes of an unfinished

@@ -52,20 +52,11 @@ namespace {
 struct Run {
     QByteArray bytes;
     QList<LinePiece> pieces;
-    int64_t startMs = 0; // on nowMs()'s clock
+    int64_t startMs = 0; // on the simNowMs() clock
     qsizetype index = 0;
     QPointer<QObject> context;
     LineSink sink;
 };
-
-int64_t nowMs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 // Each piece is timed from the transmission's start, so rounding never
 // adds up over a long answer.
@@ -73,7 +64,7 @@ void next(const std::shared_ptr<Run>& run) {
     if (!run->context || run->index >= run->pieces.size())
         return;
     const LinePiece& p = run->pieces[run->index];
-    const int64_t wait = std::max<int64_t>(0, run->startMs + p.dueMs - nowMs());
+    const int64_t wait = std::max<int64_t>(0, run->startMs + p.dueMs - simNowMs());
     QTimer::singleShot(std::chrono::milliseconds(wait), Qt::PreciseTimer, run->context.data(),
                        [run] {
                            const LinePiece& piece = run->pieces[run->index];
@@ -85,6 +76,15 @@ void next(const std::shared_ptr<Run>& run) {
 
 } // namespace
 
+int64_t simNowMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
 void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* context,
                 LineSink sink) {
     if (bytes.isEmpty() || !context)
@@ -92,7 +92,7 @@ void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* con
     auto run = std::make_shared<Run>();
     run->bytes = bytes;
     run->pieces = linePieces(bytes.size(), baud);
-    run->startMs = nowMs() + std::max<int64_t>(startMs, 0);
+    run->startMs = simNowMs() + std::max<int64_t>(startMs, 0);
     run->context = context;
     run->sink = std::move(sink);
     next(run);

@@ -14,6 +14,9 @@
 // M-Bus ports, the Modbus RTU and ASCII lines) can hand its answers to one.
 namespace kestrune::sim {
 
+// Milliseconds on a monotonic clock shared by every part of the simulator.
+int64_t simNowMs();
+
 // One write of a paced transmission.
 struct LinePiece {
     qsizetype offset = 0;

@@ -533,10 +533,10 @@ private slots:
 
     // The simulator spoils a meter's next answer; the operation reports the
     // failure of its step (or, for the stop byte nobody examines, goes on as
-    // usual), and the meter answers cleanly again afterwards. u delivers
-    // answers as the line does, m all at once: stray bytes after a frame
-    // come off the line after the frame is complete, so on u the read takes
-    // the frame, as a master on a real line would.
+    // usual), and the meter answers cleanly again afterwards. Stray bytes
+    // are tried on m, which gives answers whole: with line timing they come
+    // off the line after the frame, and whether the master sees them with
+    // it depends on when it looks, as on a real line.
     void simulatorFaults_data() {
         QTest::addColumn<QString>("gw");
         QTest::addColumn<QString>("fault");
@@ -557,9 +557,6 @@ private slots:
         QTest::newRow("wrong stop byte is not examined") << "u"
                                                          << "wrong-stop"
                                                          << "f1 a=11" << 0;
-        QTest::newRow("stray bytes after the complete frame") << "u"
-                                                              << "extra"
-                                                              << "f1 a=11" << 0;
         QTest::newRow("stray bytes with the frame") << "m"
                                                     << "extra"
                                                     << "f1 a=11" << 173;
@@ -641,10 +638,13 @@ private slots:
             whole += p.second;
         QCOMPARE(whole.size(), 158);
         QCOMPARE(pieces.first().second.size(), 1);
-        // 5 + 5 ms for request and reaction, 1 ms for the first character;
-        // the whole answer takes 182 ms on the line.
-        QVERIFY2(pieces.first().first < 100, qPrintable(QString::number(pieces.first().first)));
-        QVERIFY2(pieces.last().first >= 180, qPrintable(QString::number(pieces.last().first)));
+        // 6 + 5 ms for request and reaction, 2 ms for the first character;
+        // the whole answer takes 182 ms on the line. (Timers never fire
+        // early; a loaded machine may make them late.)
+        const qint64 first = pieces.first().first;
+        const qint64 last = pieces.last().first;
+        QVERIFY2(last >= 190, qPrintable(QString::number(last)));
+        QVERIFY2(first < last - 100, qPrintable(QStringLiteral("%1 %2").arg(first).arg(last)));
         QVERIFY(pieces.size() > 20);
         for (const auto& p : pieces)
             QVERIFY(p.second.size() <= 8);
