@@ -1,7 +1,7 @@
 #include "channel/TrafficLog.h"
 
-#include "app/TextUtil.h"
-#include "app/Tick.h"
+#include "base/TextUtil.h"
+#include "base/Tick.h"
 
 #include <QDate>
 #include <QFile>

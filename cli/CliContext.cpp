@@ -1,6 +1,6 @@
 #include "cli/CliContext.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
 

@@ -1,6 +1,6 @@
 #include "sim/SimInstallation.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/runtime/SimConfig.h"

@@ -2,7 +2,7 @@
 // test case on 127.0.0.41..43 (ports 25xxx), reached over UDP, TCP, the
 // M-Bus master pseudo-terminal and the gateway's serial console, exactly as
 // the wizard reaches a gateway.
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "channel/Link.h"
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"

@@ -7,18 +7,16 @@
 // With KESTRUNE_PAGES_SHOTS set to a folder, pictures of the connection page
 // and the link pages are saved there.
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/ShellState.h"
-#include "app/gui/Startup.h"
-#include "app/gui/WebPage.h"
-#include "app/gui/WizardWindow.h"
+#include "app/Startup.h"
+#include "app/WizardWindow.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 #include "channel/Link.h"
+#include "wizard/ShellState.h"
+#include "wizard/gui/WebPage.h"
 
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
 #include "channel/gui/DebugWindow.h"
-#endif
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -254,9 +252,7 @@ void TestPages::cleanup() {
     m_wizard.reset();
     m_boxes.reset();
     QVERIFY(!link().isOpen());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     QVERIFY(!DebugWindow::instance());
-#endif
 }
 
 void TestPages::start() {
@@ -803,9 +799,7 @@ void TestPages::linkPages() {
     settings::save(settings::perTask(QStringLiteral("SerialPort"), task),
                    kind == QLatin1String("serial-absent") ? "1" : "0");
     goToConnectionPage(task);
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     DebugWindow::open(*m_wizard);
-#endif
     QElapsedTimer timer;
     timer.start();
     next();
@@ -831,12 +825,10 @@ void TestPages::linkPages() {
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
         }
         QVERIFY(child<QPushButton>(QStringLiteral("Command_MeterFeature_Debug"))->isEnabled());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         // Feature 0 (the default) can be repeated by the continuous poll.
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     } else {
         const QString prefix =
             target == 70 ? QStringLiteral("ModBus") : QStringLiteral("MBusAscii");
@@ -851,22 +843,18 @@ void TestPages::linkPages() {
                      qPrintable(result->text()));
             QCOMPARE(result->palette().color(QPalette::WindowText), DarkRed);
         }
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     }
     shoot(QStringLiteral("page%1-%2").arg(target).arg(kind));
 
     // The Debug button closes the traffic log.
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     const QString debug = target == 60   ? QStringLiteral("Command_MeterFeature_Debug")
                           : target == 70 ? QStringLiteral("Command_ModBus_MeterFeature_Debug")
                                          : QStringLiteral("Command_MBusAscii_MeterFeature_Debug");
     click(debug);
     QVERIFY(!DebugWindow::instance());
-#endif
     back();
     QCOMPARE(shownPage(), 40);
     QVERIFY(!link().isOpen());

@@ -2,7 +2,7 @@
 // bound by name from libZarvek.so in the build folder, and the library's
 // other exports reached the same way a foreign caller would.
 
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "zarvek/Zarvek.h"
 #include "zarvek/loader/SupportLibrary.h"
 
