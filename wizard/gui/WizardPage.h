@@ -41,8 +41,8 @@
 //    passes its number to the constructor and overrides build() and the
 //    steps it needs. Controls carry the system's names as objectName;
 //    language texts come from wizardtext::text(n) (wizard/gui/WizardText.h),
-//    with a "// texts: ..." marker beside the constants for the language
-//    test.
+//    and the marker comment beside their constants lists their numbers for
+//    the language test (lang/README.md).
 // 4. The folder's registration function registers it (for example
 //    addNetsetupPages() in netsetup/gui/NetsetupPages.cpp):
 //        registry.add(std::make_unique<PingPage>(registry.frame()));
