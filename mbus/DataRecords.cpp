@@ -210,8 +210,11 @@ struct Meaning {
     VifMeaning vif;
     QString unit;
     int exponent = 0;
-    bool date = false; // a VIFE turned the value into a date
+    bool date = false;            // a VIFE turned the value into a date
+    bool unsignedCounter = false; // binary numbers that are never negative
 };
+
+void decodeValue(DataRecord& r, const Meaning& m, bool msbFirst);
 
 class RecordReader {
 public:
@@ -226,8 +229,13 @@ private:
     bool readVib(int& pos, DataRecord& r, Meaning& m);
     void applyVife(uint8_t vife, DataRecord& r, Meaning& m, bool& manufacturer);
     void readVifes(int& pos, DataRecord& r, Meaning& m, int& count, bool& manufacturer);
-    void decodeValue(DataRecord& r, const Meaning& m);
-    void stopPastEnd(int start, int needed, RecordDecoding& out);
+    // Ends the decoding at the record that starts at start: a note about
+    // it that keeps the bytes from there on.
+    void stop(RecordDecoding& out, DecodeNoteKind kind, int start, int at, int a, int b = 0);
+    void stopPastEnd(int start, int needed, RecordDecoding& out) {
+        stop(out, DecodeNoteKind::RecordPastEnd, start, start, needed,
+             static_cast<int>(m_data.size()) - start);
+    }
 
     QByteArrayView m_data;
     int m_base;
@@ -235,15 +243,9 @@ private:
     bool m_msbFirst;
 };
 
-void RecordReader::stopPastEnd(int start, int needed, RecordDecoding& out) {
-    DecodeNote n;
-    n.kind = DecodeNoteKind::RecordPastEnd;
-    n.record = static_cast<int>(out.records.size());
-    n.offset = m_base + start;
-    n.a = needed;
-    n.b = static_cast<int>(m_data.size()) - start;
-    n.bytes = m_data.sliced(start).toByteArray();
-    out.notes.push_back(n);
+void RecordReader::stop(RecordDecoding& out, DecodeNoteKind kind, int start, int at, int a, int b) {
+    out.notes.push_back({kind, static_cast<int>(out.records.size()), m_base + at, a, b,
+                         m_data.sliced(start).toByteArray()});
 }
 
 void RecordReader::run(int start, RecordDecoding& out) {
@@ -290,13 +292,7 @@ RecordReader::Step RecordReader::readOne(int& pos, RecordDecoding& out) {
             ++pos;
             return Step::Record;
         }
-        DecodeNote n;
-        n.kind = DecodeNoteKind::ReservedSpecialDif;
-        n.record = static_cast<int>(out.records.size());
-        n.offset = m_base + start;
-        n.a = dif;
-        n.bytes = m_data.sliced(start).toByteArray();
-        out.notes.push_back(n);
+        stop(out, DecodeNoteKind::ReservedSpecialDif, start, start, dif);
         return Step::Stop;
     }
 
@@ -358,13 +354,7 @@ RecordReader::Step RecordReader::readOne(int& pos, RecordDecoding& out) {
         } else if (lvar == 0xF6) {
             size = 64;
         } else {
-            DecodeNote n;
-            n.kind = DecodeNoteKind::ReservedLvar;
-            n.record = static_cast<int>(out.records.size());
-            n.offset = m_base + pos;
-            n.a = lvar;
-            n.bytes = m_data.sliced(start).toByteArray();
-            out.notes.push_back(n);
+            stop(out, DecodeNoteKind::ReservedLvar, start, pos, lvar);
             return Step::Stop;
         }
         size += 1; // the LVAR byte itself
@@ -375,7 +365,7 @@ RecordReader::Step RecordReader::readOne(int& pos, RecordDecoding& out) {
     }
     r.data = m_data.sliced(dataStart, size).toByteArray();
     pos = dataStart + size;
-    decodeValue(r, m);
+    decodeValue(r, m, m_msbFirst);
     out.records.push_back(std::move(r));
     return Step::Record;
 }
@@ -551,7 +541,7 @@ bool RecordReader::readVib(int& pos, DataRecord& r, Meaning& m) {
     return true;
 }
 
-void RecordReader::decodeValue(DataRecord& r, const Meaning& m) {
+void decodeValue(DataRecord& r, const Meaning& m, bool msbFirst) {
     r.unit = m.unit;
     if (r.coding == DataCoding::NoData || r.coding == DataCoding::Selection) {
         r.kind = ValueKind::None;
@@ -574,7 +564,7 @@ void RecordReader::decodeValue(DataRecord& r, const Meaning& m) {
     QByteArray ordered = field.toByteArray();
     const uint8_t lvar = r.coding == DataCoding::Variable ? at(r.data, 0) : 0;
     const bool isString = r.coding == DataCoding::Variable && lvar <= 0xBF;
-    if (m_msbFirst && !isString) {
+    if (msbFirst && !isString) {
         std::reverse(ordered.begin(), ordered.end());
     }
     const QByteArrayView bytes(ordered);
@@ -711,7 +701,9 @@ void RecordReader::decodeValue(DataRecord& r, const Meaning& m) {
             }
             return;
         }
-        setInteger(signedInteger(bytes), QString());
+        setInteger(m.unsignedCounter ? static_cast<int64_t>(unsignedInteger(bytes))
+                                     : signedInteger(bytes),
+                   QString());
         return;
     }
     r.kind = ValueKind::Bytes; // not reached: every coding is handled above
@@ -779,41 +771,8 @@ void decodeFixed(QByteArrayView data, int base, bool msbFirst, RecordDecoding& o
         m.vif = u;
         m.unit = QString::fromUtf8(u.unit);
         m.exponent = u.exponent;
-        // Counters are never negative: binary ones are read unsigned.
-        QByteArray ordered = r.data;
-        if (msbFirst) {
-            std::reverse(ordered.begin(), ordered.end());
-        }
-        r.unit = m.unit;
-        if (u.type == ValueType::Raw) {
-            r.kind = ValueKind::Bytes;
-            r.text = hexAsSent(r.data);
-            r.unit.clear();
-        } else if (binary) {
-            const auto v = static_cast<int64_t>(unsignedInteger(ordered));
-            if (u.type == ValueType::Identifier) {
-                r.kind = ValueKind::Text;
-                r.text = QString::number(v);
-            } else {
-                r.kind = ValueKind::Number;
-                r.text = decimalText(v, m.exponent);
-                r.number = r.text.toDouble();
-            }
-        } else {
-            const Bcd b = readBcd(ordered);
-            if (!b.valid) {
-                r.flags |= FlagInvalidDigits;
-                r.kind = ValueKind::Text;
-                r.text = b.digits;
-            } else if (u.type == ValueType::Identifier) {
-                r.kind = ValueKind::Text;
-                r.text = b.digits;
-            } else {
-                r.kind = ValueKind::Number;
-                r.text = decimalText(b.value, m.exponent);
-                r.number = r.text.toDouble();
-            }
-        }
+        m.unsignedCounter = true;
+        decodeValue(r, m, msbFirst);
         out.records.push_back(std::move(r));
     }
     if (data.size() > kFixedStructureSize) {
