@@ -38,6 +38,9 @@ constexpr int TextMoreFollow = 2423;
 constexpr int TextStatus = 2424;
 constexpr int TextStatusWords = 2425; // texts: 2425-2430
 constexpr int TextStopped = 2431;
+constexpr int TextOneRecord = 2432;
+constexpr int TextRecords = 2433;
+constexpr int TextHeaderTooShort = 2434;
 
 // Records of a data send that the explanation lists; more are counted only.
 constexpr int kListedRecords = 3;
@@ -134,11 +137,16 @@ QString masterPart(uint8_t ci, QByteArrayView frame) {
     }
 }
 
+// "1 record", "5 records".
+QString recordCount(size_t count) {
+    return count == 1 ? getText(TextOneRecord) : getText(TextRecords).arg(count);
+}
+
 // What a meter's long frame carries.
 QString replyPart(QByteArrayView frame) {
     const RecordDecoding d = decodeRecords(frame);
     const ApplicationHeader& h = d.header;
-    const auto count = static_cast<int>(d.records.size());
+    const QString count = recordCount(d.records.size());
     QStringList parts;
     switch (d.ci) {
     case 0x72:
@@ -146,8 +154,7 @@ QString replyPart(QByteArrayView frame) {
         if (h.kind == HeaderKind::Long && !h.id.isEmpty()) {
             parts << getText(TextVariableData)
                          .arg(h.id, manufacturerText(h.manufacturer), QString::number(h.version),
-                              hexPair(h.medium) + QLatin1Char('h'))
-                         .arg(count);
+                              hexPair(h.medium) + QLatin1Char('h'), count);
         }
         break;
     case 0x7A:
@@ -156,7 +163,7 @@ QString replyPart(QByteArrayView frame) {
         break;
     case 0x73:
     case 0x77:
-        if (count == 2) {
+        if (d.records.size() == 2) {
             const auto counter = [](const DataRecord& r) {
                 return r.unit.isEmpty() ? r.text : r.text + QLatin1Char(' ') + r.unit;
             };
@@ -177,8 +184,9 @@ QString replyPart(QByteArrayView frame) {
     default:
         return getText(TextCi).arg(hexPair(d.ci));
     }
-    if (parts.isEmpty()) { // a header too short to read
-        parts << getText(TextCi).arg(hexPair(d.ci));
+    if (d.hasNote(DecodeNoteKind::HeaderTooShort)) {
+        return getText(TextCi).arg(hexPair(d.ci)) + QStringLiteral(", ") +
+               getText(TextHeaderTooShort);
     }
     if (!d.records.empty() && d.records.back().function == RecordFunction::MoreRecordsFollow) {
         parts << getText(TextMoreFollow);

@@ -135,7 +135,9 @@ QString recordQuantityText(const DataRecord& record) {
     }
     if (record.quantity == Quantity::PlainText) {
         parts << record.plainText;
-    } else if (record.quantity == Quantity::Reserved) {
+    } else if (record.quantity == Quantity::Reserved ||
+               record.quantity == Quantity::ManufacturerSpecific) {
+        // The codes tell such records apart.
         parts << quantityText(record.quantity) + QStringLiteral(" (") + hexPairs(record.vib) +
                      QLatin1Char(')');
     } else {

@@ -622,6 +622,9 @@ void TestDataRecords::texts_data() {
     QTest::newRow("reserved code with its bytes")
         << reply72("02 FB 02 01 00") << 0 << "Reserved code (FB 02)"
         << "reserved code";
+    QTest::newRow("manufacturer code shown")
+        << reply72("02 FF 68 2A 00") << 0 << "Manufacturer specific (FF 68)"
+        << "";
     QTest::newRow("plain text per hour")
         << reply72("0C FC A2 73 04 6C 61 67 69 26 08 42 75") << 0 << "igal, per hour"
         << "";

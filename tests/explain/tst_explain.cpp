@@ -112,7 +112,9 @@ void TestExplain::explain_data() {
     QTest::newRow("reply cut short")
         << reply(0x08, 0x00, "01 13 05 04 13 01") << in << M
         << "RSP_UD from address 1: variable data: identification 12345678, manufacturer ABB "
-           "(0442h), version 2, medium 04h, 1 records, decoding stopped after 1 records";
+           "(0442h), version 2, medium 04h, 1 record, decoding stopped after 1 record";
+    QTest::newRow("header too short") << hex("68 08 08 68 08 02 72 78 56 34 12 24 B4 16") << in << M
+                                      << "RSP_UD from address 2: CI 72, header too short";
     QTest::newRow("fixed structure")
         << kSenPollusonic2 << in << M
         << "RSP_UD from address 1: fixed data structure: identification 90919293, counters "
