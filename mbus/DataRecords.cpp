@@ -71,12 +71,32 @@ QString decimalText(int64_t raw, int exponent) {
     return negative ? QLatin1Char('-') + digits : digits;
 }
 
+// A real number with the given significant digits, written without an
+// exponent (a meter reading of 13426156 W reads better than 1.342616e+07),
+// trailing zeros after the decimal point left out.
 QString realText(double value, int significant) {
     if (!std::isfinite(value)) {
         return std::isnan(value) ? QStringLiteral("nan")
                                  : (value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf"));
     }
-    return QString::number(value, 'g', significant);
+    const double magnitude = std::abs(value);
+    if (magnitude == 0.0) {
+        return QStringLiteral("0");
+    }
+    if (magnitude >= 1e21 || magnitude < 1e-15) {
+        return QString::number(value, 'g', significant);
+    }
+    const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+    QString text = QString::number(value, 'f', std::clamp(significant - 1 - exponent, 0, 20));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0'))) {
+            text.chop(1);
+        }
+        if (text.endsWith(QLatin1Char('.'))) {
+            text.chop(1);
+        }
+    }
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
 double powerOfTen(int exponent) {
