@@ -224,7 +224,10 @@ void TestDataRecords::referenceRecord() {
         return;
     }
     // Dates the reference could read must read the same (it writes them as
-    // UTC; meters keep local time, so the decoder gives no zone).
+    // UTC; meters keep local time, so the decoder gives no zone). A date and
+    // time whose IV bit says "invalid" keeps that remark here; the reference
+    // writes 1900-01-00 for it, and 2000-00-00 for an all-zero date, which
+    // the decoder shows as bytes with the remark "no valid date or time".
     const QString date = referenceDate(value);
     if (!date.isEmpty() && !r.has(FlagTimeInvalid)) {
         QString mine = r.text;
