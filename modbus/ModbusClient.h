@@ -28,6 +28,15 @@ enum class Tone {
     Failure,
 };
 
+// The colour of a tone as red, green, blue: (0, 0, 255), (177, 4, 12),
+// (255, 0, 0).
+struct ToneColour {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+ToneColour toneColour(Tone tone);
+
 // The read as the page's controls give it, before range checks.
 struct ReadParameters {
     Framing framing = Framing::Rtu;

@@ -9,6 +9,7 @@
 #include "channel/TrafficLog.h"
 #include "modbus/ModbusClient.h"
 #include "modbus/RegisterSheet.h"
+#include "tests/link/Peers.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QJsonArray>
@@ -235,6 +236,39 @@ private slots:
         }
         QCOMPARE(r.sent.left(2), QByteArray(2, '\0'));
         QCOMPARE(r.reply.left(2), QByteArray(2, '\0'));
+    }
+
+    // A timer tick or a click handled inside the wait (the continuous poll
+    // pressing Read) starts no second exchange on the link.
+    void noSecondReadWhileOneWaits() {
+        QCOMPARE(control("modbus gw fault no-reply 1"), QByteArray("ok"));
+        QVERIFY(open(QStringLiteral("tcp"), Framing::Tcp));
+        ModbusClient client(*m_link);
+        ModbusClient other(*m_link);
+        QList<Outcome> inside;
+        QTimer::singleShot(50, this, [&] {
+            inside << client.read(example(Framing::Tcp)).outcome
+                   << other.read(example(Framing::Tcp)).outcome;
+        });
+        QCOMPARE(client.read(example(Framing::Tcp)).outcome, Outcome::Timeout);
+        QCOMPARE(inside, QList<Outcome>({Outcome::Busy, Outcome::Busy}));
+        QVERIFY(!client.isBusy());
+    }
+
+    void linkLostDuringTheWait() {
+        testpeer::TcpPeer peer;
+        peer.setResponder([&peer](const QByteArray&) {
+            QTimer::singleShot(0, &peer, [&peer] { peer.drop(); });
+            return QByteArray::fromHex("0001");
+        });
+        m_link->closeConnection();
+        QVERIFY(m_link->openConnection(peer.linkSettings()));
+        ModbusClient client(*m_link);
+        const ReadResult r = client.read(example(Framing::Tcp));
+        QCOMPARE(r.outcome, Outcome::LinkLost);
+        QVERIFY2(r.text.startsWith(getText(1028) + QLatin1Char(' ')), qPrintable(r.text));
+        QCOMPARE(r.reply, QByteArray::fromHex("0001"));
+        QCOMPARE(client.read(example(Framing::Tcp)).outcome, Outcome::NotOpen);
     }
 
     void serialLineMustMatch_data() {
