@@ -1,9 +1,12 @@
 #include "cli/CliContext.h"
 
 #include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -29,7 +32,6 @@ const QString OptLog = QStringLiteral("log");
 const QString OptHelp = QStringLiteral("help");
 
 const QString DefaultLine = QStringLiteral("2400,E,8,1");
-const QString DefaultSection = QStringLiteral("IP");
 
 QList<QCommandLineOption> globalOptions() {
     return {
@@ -53,7 +55,8 @@ QList<QCommandLineOption> globalOptions() {
                         "$KESTRUNE_PROGRAM_DIR)."),
          QStringLiteral("FILE")},
         {OptSection,
-         QStringLiteral("INI section of the time-outs (default IP; ModBus, MBusASCII, ...)."),
+         QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus; "
+                        "MBusASCII, ...)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
@@ -105,7 +108,8 @@ QString helpText(QCommandLineParser& parser) {
                 (c.name + QLatin1Char(' ') + c.arguments).leftJustified(width + 2) + c.summary +
                 QLatin1Char('\n');
     text += QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
-                           "3 link not opened or lost.\n");
+                           "3 link not opened or lost, 4 the device answered with an error, "
+                           "5 the support library could not be used.\n");
     return text;
 }
 
@@ -245,7 +249,7 @@ std::optional<LinkSettings> Context::linkSettings() {
     return s;
 }
 
-bool Context::applyTimeouts() {
+bool Context::applyTimeouts(const QString& defaultSection) {
     std::optional<IniFile> explicitIni;
     if (m_parser.isSet(OptIni)) {
         const QString path = m_parser.value(OptIni);
@@ -258,7 +262,7 @@ bool Context::applyTimeouts() {
     }
     const IniFile& ini = explicitIni ? *explicitIni : programIni();
     const QString section =
-        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : DefaultSection;
+        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : defaultSection;
     if (section.isEmpty()) {
         fail(ExitBadInput, QStringLiteral("--section needs a name"));
         return false;
@@ -307,11 +311,11 @@ void Context::startTrafficLog() {
     log.setActive(true);
 }
 
-int Context::openLink() {
+int Context::openLink(const QString& defaultSection) {
     const std::optional<LinkSettings> settings = linkSettings();
     if (!settings)
         return ExitBadInput;
-    if (!applyTimeouts())
+    if (!applyTimeouts(defaultSection))
         return ExitBadInput;
     startTrafficLog();
     Link& l = link();
@@ -329,6 +333,16 @@ int Context::openLink() {
 
 // ---- run ------------------------------------------------------------------------------
 
+void loadTexts() {
+    if (loadLanguage())
+        return;
+    const QString english = languageFileName(1);
+    for (const QString& dir :
+         {programDir(), withTrailingSeparator(QCoreApplication::applicationDirPath())})
+        if (languageTable().loadFile(dir + english))
+            return;
+}
+
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QList<QCommandLineOption> global = globalOptions();
     const int at = commandIndex(arguments, valueOptionNames(global));
@@ -336,8 +350,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Kestrune on the command line: talk to M-Bus equipment over UDP, TCP "
-                       "or a serial port."));
+        QStringLiteral("Kestrune on the command line: talk to M-Bus equipment and Modbus "
+                       "slaves over UDP, TCP or a serial port."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(global);
     if (command)
@@ -347,6 +361,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
                                  QStringLiteral("COMMAND [ARGS...]"));
 
     Context context(parser, out, err);
+    loadTexts();
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
         out << helpText(parser);

@@ -20,10 +20,12 @@ namespace kestrune::cli {
 
 // Exit codes, the same for every command.
 enum ExitCode : int {
-    ExitOk = 0,         // done; for send: a complete reply arrived
-    ExitNoReply = 1,    // the device did not answer in time (the note says how)
-    ExitBadInput = 2,   // unknown option or command, malformed value
-    ExitLinkFailed = 3, // the link could not be opened, or was lost during the wait
+    ExitOk = 0,             // done; for send: a complete reply arrived
+    ExitNoReply = 1,        // the device did not answer in time (the note says how)
+    ExitBadInput = 2,       // unknown option or command, malformed value
+    ExitLinkFailed = 3,     // the link could not be opened, or was lost during the wait
+    ExitDeviceError = 4,    // the device answered with an error (exception, bad check)
+    ExitSupportLibrary = 5, // the support library (libZarvek.so) could not be used
 };
 
 // The longest time-out or delay the options accept: one hour.
@@ -60,6 +62,11 @@ struct Command {
 // Every command, in the order the help lists them.
 const std::vector<Command>& commands();
 
+// Loads the language texts the messages use: the user's chosen language, else
+// English (Kestrune_Language.001) from the program folder or from the folder
+// of the executable.
+void loadTexts();
+
 // Runs the command line (arguments[0] is the program name) and returns the
 // exit code. Results go to out, messages and the traffic log to err.
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
@@ -82,9 +89,10 @@ public:
     std::optional<LinkSettings> linkSettings();
 
     // Sets the link's bus delay and time-outs: the INI file's values of the
-    // chosen section (--ini, --section), overridden by the time options.
+    // chosen section (--ini, --section; without --section the command's own,
+    // "IP" unless it says otherwise), overridden by the time options.
     // False (after a message) when a value or the INI file is bad.
-    bool applyTimeouts();
+    bool applyTimeouts(const QString& defaultSection = QStringLiteral("IP"));
 
     // With --log: makes the traffic log active and prints every line it adds
     // to err as it is added.
@@ -92,7 +100,7 @@ public:
 
     // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
     // then the link itself. ExitOk, or the exit code after a message.
-    int openLink();
+    int openLink(const QString& defaultSection = QStringLiteral("IP"));
 
 private:
     QCommandLineParser& m_parser;

@@ -134,6 +134,10 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_modbus->setAddress(setup.modbus.address);
         for (const auto& b : setup.modbus.busy)
             m_modbus->setBusyRange(b.first, b.second);
+        for (const RegisterWrite& w : setup.modbus.holding)
+            m_modbus->writeRegisters(ModbusTable::Holding, w.first, w.values);
+        for (const RegisterWrite& w : setup.modbus.input)
+            m_modbus->writeRegisters(ModbusTable::Input, w.first, w.values);
         m_modbus->faults().set(setup.modbus.fault);
     }
     if (setup.ascii.enabled) {
@@ -193,6 +197,15 @@ bool GatewayNode::start(const QString& runFolder) {
         auto framer = std::make_shared<ModbusRtuFramer>();
         QTimer* quiet = silenceTimer(m_modbusPty, [framer] { framer->clear(); });
         connect(m_modbusPty, &Pty::received, this, [this, framer, quiet](const QByteArray& b) {
+            // At another speed, parity or stop bits the slave's UART sees
+            // nothing but garbled characters and stays silent.
+            const PtyLine seen = m_modbusPty->line();
+            if (!lineMatches(m_spec.modbus.line, seen)) {
+                framer->clear();
+                warnLineMismatch(seen);
+                return;
+            }
+            m_lineWarned = false;
             framer->append(b);
             while (const auto frame = framer->next()) {
                 const QByteArray reply = m_modbus->handleRtu(*frame);
@@ -265,7 +278,8 @@ QStringList GatewayNode::describe() const {
         if (m.rtuUdpPort)
             lines << mh + QStringLiteral("rtu-udp ") + at + QString::number(m.rtuUdpPort);
         if (m_modbusPty)
-            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty);
+            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty) + QStringLiteral(" line ") +
+                         m.line.text();
     }
     if (m_ascii) {
         const AsciiSpec& a = m_spec.ascii;
@@ -642,6 +656,21 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
     m_busFreeAt = done;
     QTimer::singleShot(std::chrono::milliseconds(done - now), this,
                        [reply, bytes = answer.bytes] { reply(bytes); });
+}
+
+void GatewayNode::warnLineMismatch(const PtyLine& seen) {
+    if (m_lineWarned)
+        return;
+    m_lineWarned = true;
+    const QString parity =
+        seen.parityHint ? QString(QLatin1Char(seen.parityHint)) : QStringLiteral("N or E");
+    emit warning(QStringLiteral("gateway %1: Modbus request at %2 baud, parity %3, %4 stop "
+                                "bit(s) not heard: the slave's line is %5")
+                     .arg(m_spec.name)
+                     .arg(seen.baud)
+                     .arg(parity)
+                     .arg(seen.stopBits)
+                     .arg(m_spec.modbus.line.text()));
 }
 
 void GatewayNode::consoleInput(const QByteArray& bytes) {

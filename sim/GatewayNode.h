@@ -106,6 +106,9 @@ private:
     void playTelegram(const QByteArray& telegram, int baud,
                       std::function<void(const QByteArray&)> reply);
     void consoleInput(const QByteArray& bytes);
+    // Says once (until a request is heard again) that Modbus requests
+    // arrive at a line setting the slave does not use.
+    void warnLineMismatch(const PtyLine& seen);
 
     bool bindModbus();
     bool bindAscii();
@@ -143,6 +146,7 @@ private:
 
     // When the bus is free again: answers follow each other on the line.
     int64_t m_busFreeAt = 0;
+    bool m_lineWarned = false;
 };
 
 } // namespace kestrune::sim

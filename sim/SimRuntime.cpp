@@ -56,6 +56,9 @@ Control commands (one a datagram, answered "ok" or "error: ..."):
   setup GW fault none|no-reply|short-read|wrong-ack|no-comeback [COUNT]
   console GW fault none|silent|bad-line-check|reject-write
   modbus GW fault none|no-reply|garbage|bad-check|wrong-id|truncated|extra [COUNT]
+  modbus GW holding|input REGISTER VALUE...
+                                     write registers (values hexadecimal, 1 to
+                                     4 digits each), adding those not served
   ascii GW fault (as modbus) [COUNT]
   ascii GW error LETTER [COUNT]      next replies are NAK with the letter
   ascii GW tag NAME VALUE
@@ -235,6 +238,20 @@ QString SimRuntime::command(const QString& line) {
         if (!s)
             return QStringLiteral("error: %1 has no %2 face").arg(w[1], face);
         s->set(*f, count);
+        return QStringLiteral("ok");
+    }
+    if (face == QLatin1String("modbus") &&
+        (what == QLatin1String("holding") || what == QLatin1String("input"))) {
+        if (!n->modbus())
+            return QStringLiteral("error: %1 has no modbus face").arg(w[1]);
+        QString why;
+        const auto writes = parseRegisterWrites(w.mid(3).join(QLatin1Char(' ')), why);
+        if (!writes)
+            return QStringLiteral("error: ") + why;
+        const ModbusTable table =
+            what == QLatin1String("holding") ? ModbusTable::Holding : ModbusTable::Input;
+        for (const RegisterWrite& rw : *writes)
+            n->modbus()->writeRegisters(table, rw.first, rw.values);
         return QStringLiteral("ok");
     }
     if (face == QLatin1String("ascii") && n->ascii()) {
