@@ -1,5 +1,6 @@
 // The command table. A command is one entry here and a function in its own
 // file; the options and the link handling it shares live in CliContext.
+#include "cli/AsciiCommand.h"
 #include "cli/CliContext.h"
 #include "cli/SendCommand.h"
 
@@ -8,6 +9,7 @@ namespace kestrune::cli {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         sendCommand(),
+        asciiCommand(),
     };
     return table;
 }
