@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <optional>
+#include <utility>
 
 namespace kestrune::ascii {
 
@@ -27,18 +28,40 @@ bool isControl(uint8_t c) {
     return (c < 0x20 && c != '\t') || c == 0x7F;
 }
 
-// The tag of a tag-table line, or nothing.
-std::optional<QByteArray> tagTableName(QByteArrayView line) {
-    int state = 1;
+// Walks a line's fields as the loaders read them: double quotes dropped,
+// every comma hands the field before it to atComma, which moves the line's
+// state on or says stop. The field at the stop, or after the last comma
+// when the line ran to its end.
+struct FieldWalk {
+    bool stopped = false;
     QByteArray field;
-    QByteArray name;
+};
+
+template <typename AtComma> FieldWalk walkFields(QByteArrayView line, AtComma atComma) {
+    FieldWalk walk;
     for (const char c : line) {
         if (c == '"')
             continue;
         if (c != ',') {
-            field += c;
+            walk.field += c;
             continue;
         }
+        if (!atComma(std::as_const(walk.field))) {
+            walk.stopped = true;
+            return walk;
+        }
+        walk.field.clear();
+    }
+    return walk;
+}
+
+// The tag of a tag-table line: "[TAG]", then fields 2 to 4 build the name
+// and the comma after field 5 completes it. A line that ends without that
+// comma, or any other line, gives nothing.
+std::optional<QByteArray> tagTableName(QByteArrayView line) {
+    int state = 1;
+    QByteArray name;
+    const FieldWalk walk = walkFields(line, [&](const QByteArray& field) {
         if (state == 1 && field.toUpper() == "[TAG]") {
             state = 2;
         } else if (state == 2) {
@@ -52,13 +75,12 @@ std::optional<QByteArray> tagTableName(QByteArrayView line) {
             name += field + '.';
             state = 5;
         } else {
-            if (state == 5)
-                return name + field;
-            return std::nullopt;
+            return false;
         }
-        field.clear();
-    }
-    // A line that ends without a comma after its fifth field gives nothing.
+        return true;
+    });
+    if (walk.stopped && state == 5)
+        return name + walk.field;
     return std::nullopt;
 }
 
@@ -67,26 +89,18 @@ std::optional<QByteArray> tagTableName(QByteArrayView line) {
 // earlier (a first field other than "[item]") gives nothing.
 std::optional<QByteArray> itemTableName(QByteArrayView line) {
     int state = 1;
-    QByteArray field;
-    for (const char c : line) {
-        if (c == '"')
-            continue;
-        if (c != ',') {
-            field += c;
-            continue;
-        }
-        if (state == 1 && field.toUpper() == "[ITEM]") {
+    const FieldWalk walk = walkFields(line, [&state](const QByteArray& field) {
+        if (state == 1 && field.toUpper() == "[ITEM]")
             state = 2;
-        } else if (state == 2 || state == 3) {
+        else if (state == 2 || state == 3)
             ++state;
-        } else {
-            if (state == 4)
-                return field;
-            return std::nullopt;
-        }
-        field.clear();
-    }
-    return field;
+        else
+            return false;
+        return true;
+    });
+    if (walk.stopped && state != 4)
+        return std::nullopt;
+    return walk.field;
 }
 
 bool hasOpenQuote(QByteArrayView line) {
@@ -238,6 +252,7 @@ private:
     bool m_stopped = false;
 };
 
+// texts: 1117-1122
 int layoutText(TagFileLayout layout, bool rejected) {
     // 1117/1118 OPC items, 1119/1120 tag table, 1121/1122 item table.
     return TextOpcRejected + 2 * static_cast<int>(layout) + (rejected ? 0 : 1);

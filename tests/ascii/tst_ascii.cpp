@@ -5,6 +5,7 @@
 #include "app/Language.h"
 #include "ascii/AsciiProtocol.h"
 #include "ascii/TagFile.h"
+#include "tests/ascii/FrameMarks.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -16,31 +17,9 @@
 using namespace kestrune;
 using namespace kestrune::ascii;
 
-namespace {
+using asciitest::f;
 
-// Frames written with readable marks: < STX, > ETX, + ACK, - NAK.
-QByteArray f(const char* text) {
-    QByteArray out(text);
-    for (char& c : out) {
-        switch (c) {
-        case '<':
-            c = Stx;
-            break;
-        case '>':
-            c = Etx;
-            break;
-        case '+':
-            c = Ack;
-            break;
-        case '-':
-            c = Nak;
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
-}
+namespace {
 
 using Skips = QList<SkippedLine>;
 

@@ -6,37 +6,15 @@
 #include "SimFramers.h"
 #include "SimTagFiles.h"
 #include "ascii/TagFile.h"
+#include "tests/ascii/FrameMarks.h"
 
 #include <QtTest>
 
 using namespace kestrune::sim;
 
-namespace {
+using asciitest::f;
 
-// Frames written with readable marks: < for STX, > for ETX, + for ACK,
-// - for NAK.
-QByteArray f(const char* text) {
-    QByteArray out(text);
-    for (char& c : out) {
-        switch (c) {
-        case '<':
-            c = 0x02;
-            break;
-        case '>':
-            c = 0x03;
-            break;
-        case '+':
-            c = 0x06;
-            break;
-        case '-':
-            c = 0x15;
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
-}
+namespace {
 
 SimAsciiServer testServer() {
     SimAsciiServer s(5);
