@@ -310,12 +310,7 @@ TagFileLoad readTagDevice(QIODevice& device, TagFileLayout layout, const QString
     for (;;) {
         const qint64 n = device.read(buffer, sizeof buffer);
         if (n < 0) {
-            load.error.ok = false;
-            load.error.errorNumber = static_cast<int>(QFileDevice::ReadError);
-            if (auto* file = qobject_cast<QFileDevice*>(&device);
-                file && file->error() != QFileDevice::NoError)
-                load.error.errorNumber = static_cast<int>(file->error());
-            load.error.description = device.errorString();
+            load.error = fileFailure(device, QFileDevice::ReadError);
             load.reading = parser.finish(true); // the line being read is not complete
             return load;
         }
@@ -339,13 +334,14 @@ TagFileLoad readTagDevice(QIODevice& device, TagFileLayout layout, const QString
 TagFileLoad loadTagFile(const QString& path, TagFileLayout layout) {
     QFile file(path);
     const QString fileName = QFileInfo(path).fileName();
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        TagFileLoad load;
-        load.error.ok = false;
-        load.error.errorNumber = static_cast<int>(
-            file.error() != QFileDevice::NoError ? file.error() : QFileDevice::OpenError);
-        load.error.description =
-            QFileInfo(path).isDir() ? QStringLiteral("Is a directory") : file.errorString();
+    TagFileLoad load;
+    if (QFileInfo(path).isDir()) {
+        load.error = {false, static_cast<int>(QFileDevice::OpenError),
+                      QStringLiteral("Is a directory")};
+        return load;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        load.error = fileFailure(file, QFileDevice::OpenError);
         return load;
     }
     return readTagDevice(file, layout, fileName);
@@ -365,27 +361,17 @@ QByteArray tagListContents(const QStringList& tags, const QString& boxText) {
 
 SaveResult saveTagList(const QString& path, const QStringList& tags, const QString& boxText) {
     const QByteArray contents = tagListContents(tags, boxText);
-    SaveResult result;
     QSaveFile file(path);
-    auto fail = [&](QFileDevice::FileError fallback) {
-        result.ok = false;
-        const QFileDevice::FileError error = file.error();
-        result.errorNumber = static_cast<int>(error != QFileDevice::NoError ? error : fallback);
-        result.description = file.errorString();
-        file.cancelWriting();
-        return result;
-    };
     if (!file.open(QIODevice::WriteOnly))
-        return fail(QFileDevice::OpenError);
-    if (file.write(contents) != contents.size())
-        return fail(QFileDevice::WriteError);
-    if (!file.commit()) {
-        result.ok = false;
-        result.errorNumber = static_cast<int>(
-            file.error() != QFileDevice::NoError ? file.error() : QFileDevice::WriteError);
-        result.description = file.errorString();
+        return fileFailure(file, QFileDevice::OpenError);
+    if (file.write(contents) != contents.size()) {
+        const SaveResult failed = fileFailure(file, QFileDevice::WriteError);
+        file.cancelWriting();
+        return failed;
     }
-    return result;
+    if (!file.commit())
+        return fileFailure(file, QFileDevice::WriteError);
+    return SaveResult{};
 }
 
 } // namespace kestrune::ascii
