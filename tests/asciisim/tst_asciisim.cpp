@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
@@ -574,7 +575,10 @@ private slots:
             QCOMPARE(r.exitCode, 0);
             QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
         }
-        // A file rejected mid-way: the tags before, the reason, exit 2.
+    }
+
+    // A file rejected mid-way: the tags before, the reason, exit 2.
+    void cliRejectedTagFile() {
         const QString bad = m_dir.filePath(QStringLiteral("bad.csv"));
         QFile f(bad);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -586,6 +590,7 @@ private slots:
         const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(o.value(QStringLiteral("accepted")).toBool(), false);
         QCOMPARE(o.value(QStringLiteral("rejectedLine")).toInt(), 2);
+        QCOMPARE(o.value(QStringLiteral("tags")).toArray(), QJsonArray{QStringLiteral("a.b_c.d")});
         QCOMPARE(o.value(QStringLiteral("layout")).toInt(), 1);
         QCOMPARE(o.value(QStringLiteral("text")).toString(),
                  QStringLiteral("bad.csv is not a valid tag table."));
