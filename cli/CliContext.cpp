@@ -7,6 +7,7 @@
 #include "channel/TrafficLog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -32,6 +33,7 @@ const QString OptLog = QStringLiteral("log");
 const QString OptHelp = QStringLiteral("help");
 
 const QString DefaultLine = QStringLiteral("2400,E,8,1");
+const QString DefaultSection = QStringLiteral("IP");
 
 QList<QCommandLineOption> globalOptions() {
     return {
@@ -41,7 +43,8 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("Link over a serial port: a device path, or COM1 to COM16 as the "
                         "wizard maps them."),
          QStringLiteral("PATH")},
-        {OptLine, QStringLiteral("Serial line settings (default %1).").arg(DefaultLine),
+        {OptLine,
+         QStringLiteral("Serial line settings (default %1; ascii: 9600,N,8,1).").arg(DefaultLine),
          QStringLiteral("BAUD,P,D,S")},
         {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
          QStringLiteral("MS")},
@@ -55,8 +58,8 @@ QList<QCommandLineOption> globalOptions() {
                         "$KESTRUNE_PROGRAM_DIR)."),
          QStringLiteral("FILE")},
         {OptSection,
-         QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus; "
-                        "MBusASCII, ...)."),
+         QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
+                        "MBusASCII)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
@@ -111,6 +114,18 @@ QString helpText(QCommandLineParser& parser) {
                            "3 link not opened or lost, 4 the device answered with an error, "
                            "5 the support library could not be used.\n");
     return text;
+}
+
+// The texts results are shown with: the language the user chose for the
+// wizard, else English from the program folder or from beside this program.
+void loadTexts() {
+    if (loadLanguage())
+        return;
+    const QString english = languageFileName(1);
+    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath()}) {
+        if (languageTable().loadFile(QDir(dir).filePath(english)))
+            return;
+    }
 }
 
 } // namespace
@@ -228,7 +243,9 @@ std::optional<LinkSettings> Context::linkSettings() {
         }
         s.serialPortIndex = com > 0 ? com - 1 : 0;
         s.serialDevice = path;
-        s.lineSettings = m_parser.isSet(OptLine) ? m_parser.value(OptLine) : DefaultLine;
+        s.lineSettings = m_parser.isSet(OptLine)   ? m_parser.value(OptLine)
+                         : m_defaultLine.isEmpty() ? DefaultLine
+                                                   : m_defaultLine;
         if (!parseLineSettings(s.lineSettings)) {
             fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
                                    .arg(s.lineSettings));
@@ -249,7 +266,7 @@ std::optional<LinkSettings> Context::linkSettings() {
     return s;
 }
 
-bool Context::applyTimeouts(const QString& defaultSection) {
+bool Context::applyTimeouts() {
     std::optional<IniFile> explicitIni;
     if (m_parser.isSet(OptIni)) {
         const QString path = m_parser.value(OptIni);
@@ -261,8 +278,9 @@ bool Context::applyTimeouts(const QString& defaultSection) {
         explicitIni.emplace(path);
     }
     const IniFile& ini = explicitIni ? *explicitIni : programIni();
-    const QString section =
-        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : defaultSection;
+    const QString section = m_parser.isSet(OptSection)   ? m_parser.value(OptSection).trimmed()
+                            : m_defaultSection.isEmpty() ? DefaultSection
+                                                         : m_defaultSection;
     if (section.isEmpty()) {
         fail(ExitBadInput, QStringLiteral("--section needs a name"));
         return false;
@@ -311,11 +329,11 @@ void Context::startTrafficLog() {
     log.setActive(true);
 }
 
-int Context::openLink(const QString& defaultSection) {
+int Context::openLink() {
     const std::optional<LinkSettings> settings = linkSettings();
     if (!settings)
         return ExitBadInput;
-    if (!applyTimeouts(defaultSection))
+    if (!applyTimeouts())
         return ExitBadInput;
     startTrafficLog();
     Link& l = link();
@@ -333,16 +351,6 @@ int Context::openLink(const QString& defaultSection) {
 
 // ---- run ------------------------------------------------------------------------------
 
-void loadTexts() {
-    if (loadLanguage())
-        return;
-    const QString english = languageFileName(1);
-    for (const QString& dir :
-         {programDir(), withTrailingSeparator(QCoreApplication::applicationDirPath())})
-        if (languageTable().loadFile(dir + english))
-            return;
-}
-
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QList<QCommandLineOption> global = globalOptions();
     const int at = commandIndex(arguments, valueOptionNames(global));
@@ -350,8 +358,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Kestrune on the command line: talk to M-Bus equipment and Modbus "
-                       "slaves over UDP, TCP or a serial port."));
+        QStringLiteral("Kestrune on the command line: talk to M-Bus equipment over UDP, TCP "
+                       "or a serial port."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(global);
     if (command)
@@ -361,7 +369,6 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
                                  QStringLiteral("COMMAND [ARGS...]"));
 
     Context context(parser, out, err);
-    loadTexts();
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
         out << helpText(parser);
@@ -378,6 +385,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (!command)
         return context.fail(ExitBadInput,
                             QStringLiteral("unknown command '%1' (see --help)").arg(positional[0]));
+    loadTexts();
     const int code = command->run(context, positional.mid(1));
     out.flush();
     err.flush();

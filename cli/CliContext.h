@@ -62,11 +62,6 @@ struct Command {
 // Every command, in the order the help lists them.
 const std::vector<Command>& commands();
 
-// Loads the language texts the messages use: the user's chosen language, else
-// English (Kestrune_Language.001) from the program folder or from the folder
-// of the executable.
-void loadTexts();
-
 // Runs the command line (arguments[0] is the program name) and returns the
 // exit code. Results go to out, messages and the traffic log to err.
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
@@ -81,6 +76,13 @@ public:
     QTextStream& out() { return m_out; }
     QTextStream& err() { return m_err; }
 
+    // What a command uses when --section or --line is not given (empty:
+    // the global defaults, IP and 2400,E,8,1).
+    void setDefaults(const QString& section, const QString& line) {
+        m_defaultSection = section;
+        m_defaultLine = line;
+    }
+
     // Prints "kestrune-cli: message" to err and returns code.
     int fail(int code, const QString& message);
 
@@ -89,10 +91,9 @@ public:
     std::optional<LinkSettings> linkSettings();
 
     // Sets the link's bus delay and time-outs: the INI file's values of the
-    // chosen section (--ini, --section; without --section the command's own,
-    // "IP" unless it says otherwise), overridden by the time options.
+    // chosen section (--ini, --section), overridden by the time options.
     // False (after a message) when a value or the INI file is bad.
-    bool applyTimeouts(const QString& defaultSection = QStringLiteral("IP"));
+    bool applyTimeouts();
 
     // With --log: makes the traffic log active and prints every line it adds
     // to err as it is added.
@@ -100,12 +101,14 @@ public:
 
     // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
     // then the link itself. ExitOk, or the exit code after a message.
-    int openLink(const QString& defaultSection = QStringLiteral("IP"));
+    int openLink();
 
 private:
     QCommandLineParser& m_parser;
     QTextStream& m_out;
     QTextStream& m_err;
+    QString m_defaultSection;
+    QString m_defaultLine;
 };
 
 } // namespace kestrune::cli

@@ -1,5 +1,6 @@
 // The command table. A command is one entry here and a function in its own
 // file; the options and the link handling it shares live in CliContext.
+#include "cli/AsciiCommand.h"
 #include "cli/CliContext.h"
 #include "cli/ModbusCommand.h"
 #include "cli/SendCommand.h"
@@ -10,6 +11,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         sendCommand(),
         modbusCommand(),
+        asciiCommand(),
     };
     return table;
 }

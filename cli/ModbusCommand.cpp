@@ -209,7 +209,8 @@ int runModbus(Context& context, const QStringList& arguments) {
                     .arg(dataTypeName(type), byteOrderNames(type).join(QStringLiteral(", "))));
     }
 
-    if (const int code = context.openLink(QStringLiteral("ModBus")); code != ExitOk)
+    context.setDefaults(QStringLiteral("ModBus"), QString());
+    if (const int code = context.openLink(); code != ExitOk)
         return code;
     ModbusClient client(link());
     const ReadResult r = client.read(p);

@@ -145,6 +145,8 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_ascii->setTags(defaultAsciiTags());
         m_ascii->setReplyToOtherStation(setup.ascii.replyOtherStation);
         m_ascii->faults().set(setup.ascii.fault);
+        m_asciiPacing.replyDelayMs = setup.ascii.replyDelayMs;
+        m_asciiPacing.pieceGapMs = setup.ascii.pieceGapMs;
     }
 }
 
@@ -221,10 +223,17 @@ bool GatewayNode::start(const QString& runFolder) {
             return false;
         auto framer = std::make_shared<AsciiFramer>();
         auto drain = [this, framer] {
+            // The server answers at the speed the program set on its side of
+            // the line (without line timing: at once).
+            const int lineBaud = m_asciiPty->baudRate() > 0 ? m_asciiPty->baudRate() : 9600;
+            const int baud = m_spec.lineTiming ? lineBaud : 0;
+            QPointer<Pty> pty = m_asciiPty;
             while (const auto frame = framer->next()) {
-                const QByteArray reply = m_ascii->handleFrame(*frame);
-                if (!reply.isEmpty())
-                    m_asciiPty->write(reply);
+                sendAsciiReply(m_ascii->handleFrame(*frame), frame->body.size() + 2, baud,
+                               &m_asciiLineFreeAt, [pty](const QByteArray& bytes) {
+                                   if (pty)
+                                       pty->write(bytes);
+                               });
             }
         };
         QTimer* quiet = silenceTimer(m_asciiPty, [framer, drain] {
@@ -516,10 +525,16 @@ bool GatewayNode::bindAscii() {
             QPointer<QTcpSocket> conn = c;
             auto drain = [this, conn, framer] {
                 QByteArray out;
-                while (const auto f = framer->next())
+                qsizetype requestChars = 0;
+                while (const auto f = framer->next()) {
                     out += m_ascii->handleFrame(*f);
-                if (conn && !out.isEmpty() && conn->bytesToWrite() < kMaxPendingBytes)
-                    conn->write(out);
+                    requestChars += f->body.size() + 2;
+                }
+                sendAsciiReply(out, requestChars, 0, nullptr, [conn](const QByteArray& bytes) {
+                    if (conn && conn->state() == QAbstractSocket::ConnectedState &&
+                        conn->bytesToWrite() < kMaxPendingBytes)
+                        conn->write(bytes);
+                });
             };
             QTimer* quiet = silenceTimer(c, [framer, drain] {
                 framer->flush();
@@ -542,12 +557,36 @@ bool GatewayNode::bindAscii() {
             while (s->hasPendingDatagrams()) {
                 const QNetworkDatagram d = s->receiveDatagram(2048);
                 const QByteArray reply = m_ascii->handleRequest(d.data());
-                if (!reply.isEmpty())
-                    s->writeDatagram(reply, d.senderAddress(), quint16(d.senderPort()));
+                QPointer<QUdpSocket> socket = s;
+                const QHostAddress to = d.senderAddress();
+                const quint16 port = quint16(d.senderPort());
+                sendAsciiReply(reply, d.data().size(), 0, nullptr,
+                               [socket, to, port](const QByteArray& bytes) {
+                                   if (socket)
+                                       socket->writeDatagram(bytes, to, port);
+                               });
             }
         });
     }
     return true;
+}
+
+void GatewayNode::sendAsciiReply(const QByteArray& reply, qsizetype requestChars, int baud,
+                                 int64_t* lineFreeAt,
+                                 const std::function<void(const QByteArray&)>& write) {
+    AsciiPacing pacing = m_asciiPacing;
+    pacing.baud = baud;
+    const int64_t now = simNowMs();
+    int64_t networkFree = 0;
+    for (const ReplyPiece& piece : pacedAsciiReply(reply, requestChars, pacing, now,
+                                                   lineFreeAt ? *lineFreeAt : networkFree)) {
+        if (piece.atMs <= now) {
+            write(piece.bytes);
+            continue;
+        }
+        QTimer::singleShot(std::chrono::milliseconds(piece.atMs - now), this,
+                           [write, bytes = piece.bytes] { write(bytes); });
+    }
 }
 
 int GatewayNode::networkBaud() const {

@@ -172,6 +172,8 @@ const QStringList kGatewayKeys = {
     QStringLiteral("ascii-pty"),
     QStringLiteral("ascii-reply-other-station"),
     QStringLiteral("ascii-fault"),
+    QStringLiteral("ascii-reply-delay-ms"),
+    QStringLiteral("ascii-piece-gap-ms"),
 };
 const QStringList kMeterKeys = {
     QStringLiteral("gateway"),      QStringLiteral("capture"), QStringLiteral("reply"),
@@ -343,6 +345,8 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
     a.fault =
         readNamed<ReplyFault>(r, s, QStringLiteral("ascii-fault"), replyFaultByName, replyFaults)
             .value_or(ReplyFault::None);
+    a.replyDelayMs = int(r.integer(s, QStringLiteral("ascii-reply-delay-ms"), 0, 0, 10000));
+    a.pieceGapMs = int(r.integer(s, QStringLiteral("ascii-piece-gap-ms"), 0, 0, 10000));
 }
 
 void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {

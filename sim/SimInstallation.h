@@ -69,6 +69,8 @@ struct AsciiSpec {
     bool pty = true;
     bool replyOtherStation = false;
     ReplyFault fault = ReplyFault::None;
+    int replyDelayMs = 0; // from the end of the request to the reply
+    int pieceGapMs = 0;   // 0: replies in one piece; else ACK/NAK first, the rest this much later
 };
 
 struct GatewaySpec {

@@ -62,6 +62,8 @@ Control commands (one a datagram, answered "ok" or "error: ..."):
   ascii GW fault (as modbus) [COUNT]
   ascii GW error LETTER [COUNT]      next replies are NAK with the letter
   ascii GW tag NAME VALUE
+  ascii GW delay MS                  time before the ASCII server answers
+  ascii GW pieces MS                 ACK/NAK first, the rest MS later (0: one piece)
   bus GW delay MS                    reply delay of the gateway's meters
 )";
 
@@ -261,6 +263,17 @@ QString SimRuntime::command(const QString& line) {
         }
         if (what == QLatin1String("tag") && w.size() == 5) {
             n->ascii()->setTag(w[3].toLatin1(), w[4].toLatin1());
+            return QStringLiteral("ok");
+        }
+        if ((what == QLatin1String("delay") || what == QLatin1String("pieces")) && w.size() == 4) {
+            bool ok = false;
+            const int ms = w[3].toInt(&ok);
+            if (!ok || ms < 0 || ms > 10000)
+                return QStringLiteral("error: %1 must be 0..10000 ms").arg(what);
+            if (what == QLatin1String("delay"))
+                n->setAsciiReplyDelay(ms);
+            else
+                n->setAsciiPieceGap(ms);
             return QStringLiteral("ok");
         }
     }

@@ -220,12 +220,9 @@ private slots:
     void cleanupTestCase() {
         m_link.reset();
         if (m_sim) {
-            m_sim->terminate();
-            QVERIFY(m_sim->waitFinished(5000));
-            const int code = m_sim->proc.exitCode();
-            const QByteArray errors = m_sim->errors;
+            const QString problem = m_sim->stopCleanly();
             m_sim.reset();
-            QVERIFY2(code == 0, errors.constData());
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
         }
     }
 
