@@ -1,8 +1,10 @@
 // The command table. A command is one entry here and a function in its own
 // file; the options and the link handling it shares live in CliContext.
+#include "cli/AsciiCommand.h"
 #include "cli/CliContext.h"
 #include "cli/DecodeCommand.h"
 #include "cli/MeterCommand.h"
+#include "cli/ModbusCommand.h"
 #include "cli/SendCommand.h"
 
 namespace kestrune::cli {
@@ -12,6 +14,8 @@ const std::vector<Command>& commands() {
         sendCommand(),
         decodeCommand(),
         meterCommand(),
+        modbusCommand(),
+        asciiCommand(),
     };
     return table;
 }

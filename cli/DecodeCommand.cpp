@@ -1,7 +1,7 @@
 #include "cli/DecodeCommand.h"
 
-#include "app/Language.h"
-#include "app/TextUtil.h"
+#include "base/Language.h"
+#include "base/TextUtil.h"
 #include "cli/SendCommand.h"
 #include "mbus/MBusFrame.h"
 #include "mbus/MeterIdentification.h"

@@ -1,6 +1,6 @@
 #include "cli/MeterCommand.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"

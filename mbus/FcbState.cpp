@@ -1,6 +1,6 @@
 #include "mbus/FcbState.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "mbus/MBusFrame.h"
 
 namespace kestrune {

@@ -1,7 +1,7 @@
 #include "mbus/MeterFeatures.h"
 
-#include "app/Language.h"
-#include "app/Settings.h"
+#include "base/Language.h"
+#include "base/Settings.h"
 #include "mbus/MBusFrame.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "mbus/MeterIdentification.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 
 #include <array>

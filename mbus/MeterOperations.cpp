@@ -1,7 +1,7 @@
 #include "mbus/MeterOperations.h"
 
-#include "app/Language.h"
-#include "app/TextUtil.h"
+#include "base/Language.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 #include "mbus/FcbState.h"
 #include "mbus/MBusFrame.h"

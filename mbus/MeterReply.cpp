@@ -1,6 +1,6 @@
 #include "mbus/MeterReply.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // (tables of the rules' edge cases, then every real capture of
 // tests/data/mbus-frames.tsv against the columns an independent decoder
 // gave), and the meter page's reading of the same replies.
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 #include "mbus/MeterIdentification.h"
 #include "mbus/MeterReply.h"

@@ -1,7 +1,7 @@
 // The meter page without widgets: which controls each operation shows,
 // enables, forces off and restores (one table of page entries and clicks),
 // and what Apply makes of the boxes (clamping, normalisation, dispatch).
-#include "app/Language.h"
+#include "base/Language.h"
 #include "mbus/MeterFeatures.h"
 
 #include <QMap>

@@ -3,9 +3,9 @@
 // the frame count bits, the reports, the time-outs and the simulator's
 // meter faults; the simulator's line delivery; and kestrune-cli meter over
 // UDP, TCP and the M-Bus pseudo-terminal giving the same text.
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/TextUtil.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"
