@@ -16,10 +16,10 @@ constexpr int kPieceMs = 4;
 constexpr int kMaxPiece = 8;
 } // namespace
 
-int64_t lineMs(qsizetype characters, int baud) {
+int64_t lineMs(qsizetype characters, int baud, int bitsPerCharacter) {
     if (baud <= 0 || characters <= 0)
         return 0;
-    const int64_t bits = int64_t(characters) * kBitsPerCharacter;
+    const int64_t bits = int64_t(characters) * std::max(bitsPerCharacter, 1);
     return (bits * 1000 + baud - 1) / baud;
 }
 

@@ -26,7 +26,9 @@ struct LinePiece {
 };
 
 // Time n characters take at baud, in ms, rounded up; 0 for a speed of 0.
-int64_t lineMs(qsizetype characters, int baud);
+// A character is 11 bits on the M-Bus (start, 8 data, even parity, stop),
+// 10 on a "9600,N,8,1" line.
+int64_t lineMs(qsizetype characters, int baud, int bitsPerCharacter = 11);
 
 // Characters per piece after the first: as many as the line carries in
 // about 4 ms, at least 1 and at most 8.
