@@ -100,8 +100,11 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
-QString helpText(QCommandLineParser& parser) {
+QString helpText(QCommandLineParser& parser, const Command* command = nullptr) {
     QString text = parser.helpText();
+    if (command && !command->details.isEmpty())
+        text += QLatin1Char('\n') + command->name + QLatin1Char(' ') + command->arguments +
+                QStringLiteral(": ") + command->summary + QLatin1Char('\n') + command->details;
     text += QStringLiteral("\nCommands:\n");
     int width = 0;
     for (const Command& c : commands())
@@ -349,6 +352,17 @@ int Context::openLink() {
     return ExitOk;
 }
 
+void Context::loadTexts() {
+    if (loadLanguage())
+        return;
+    for (const LanguageChoice& choice : listLanguages(programDir())) {
+        if (languageTable().loadFile(choice.path))
+            return;
+    }
+    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+          << Qt::endl;
+}
+
 // ---- run ------------------------------------------------------------------------------
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -371,7 +385,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     Context context(parser, out, err);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
-        out << helpText(parser);
+        out << helpText(parser, command);
         out.flush();
         return ExitOk;
     }

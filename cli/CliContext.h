@@ -57,6 +57,8 @@ struct Command {
     // Options of this command only (added to the global ones).
     QList<QCommandLineOption> options;
     std::function<int(Context& context, const QStringList& arguments)> run;
+    // Printed after the common help when the command is named with --help.
+    QString details = {};
 };
 
 // Every command, in the order the help lists them.
@@ -102,6 +104,11 @@ public:
     // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
     // then the link itself. ExitOk, or the exit code after a message.
     int openLink();
+
+    // Loads the language texts the results are worded in: the user's
+    // stored choice, else the first language file in the program folder.
+    // Without any, a warning goes to err (texts then show their numbers).
+    void loadTexts();
 
 private:
     QCommandLineParser& m_parser;

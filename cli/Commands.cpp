@@ -2,6 +2,8 @@
 // file; the options and the link handling it shares live in CliContext.
 #include "cli/AsciiCommand.h"
 #include "cli/CliContext.h"
+#include "cli/DecodeCommand.h"
+#include "cli/MeterCommand.h"
 #include "cli/ModbusCommand.h"
 #include "cli/SendCommand.h"
 
@@ -10,6 +12,8 @@ namespace kestrune::cli {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         sendCommand(),
+        decodeCommand(),
+        meterCommand(),
         modbusCommand(),
         asciiCommand(),
     };

@@ -2,12 +2,12 @@
 
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimFramers.h"
 #include "sim/devices/SimTagFiles.h"
 #include "sim/runtime/Pty.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSaveFile>
@@ -54,15 +54,6 @@ QString ptyLine(const QString& what, const Pty* pty) {
 }
 
 } // namespace
-
-int64_t simNowMs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 QList<QByteArray> TelegramCutter::feed(const QByteArray& bytes) {
     QList<QByteArray> out;
@@ -121,12 +112,17 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
             id.version = *m.version;
         if (m.medium)
             id.medium = *m.medium;
-        m_bus.addMeter(SimMeter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud));
+        SimMeter meter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud);
+        meter.setName(m.name);
+        meter.setFault(m.fault, m.faultCount);
+        m_bus.addMeter(meter);
     }
     if (setup.family != GatewayFamily::K1 && setup.selfMeterAddress > 0) {
-        m_bus.addMeter(makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
-                                     setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
-                                     setup.busCurrent, setup.mbusBaud));
+        SimMeter self = makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
+                                      setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
+                                      setup.busCurrent, setup.mbusBaud);
+        self.setName(setup.name); // the gateway's own meter goes by the gateway's name
+        m_bus.addMeter(self);
     }
 
     if (setup.modbus.enabled) {
@@ -184,7 +180,7 @@ bool GatewayNode::start(const QString& runFolder) {
             const int baud = m_mbusPty->baudRate() > 0 ? m_mbusPty->baudRate() : m_spec.mbusBaud;
             QPointer<Pty> pty = m_mbusPty;
             for (const QByteArray& t : m_ptyCutter.feed(bytes)) {
-                playTelegram(t, baud, [pty](const QByteArray& answer) {
+                playTelegram(t, baud, false, pty, [pty](const QByteArray& answer) {
                     if (pty)
                         pty->write(answer);
                 });
@@ -431,7 +427,7 @@ bool GatewayNode::bindTransparent() {
             if (m_gateway.isRestarting(simNowMs()))
                 return;
             for (const QByteArray& t : cutter->feed(bytes)) {
-                playTelegram(t, networkBaud(), [conn](const QByteArray& answer) {
+                playTelegram(t, networkBaud(), true, conn, [conn](const QByteArray& answer) {
                     if (conn && conn->state() == QAbstractSocket::ConnectedState &&
                         conn->bytesToWrite() < kMaxPendingBytes)
                         conn->write(answer);
@@ -664,37 +660,39 @@ void GatewayNode::readMBusUdp() {
         const QHostAddress to = d.senderAddress();
         const quint16 port = quint16(d.senderPort());
         for (const QByteArray& t : cutter.feed(d.data())) {
-            playTelegram(t, networkBaud(), [this, to, port](const QByteArray& answer) {
-                if (m_mbusUdp)
-                    m_mbusUdp->writeDatagram(answer, to, port);
-            });
+            QUdpSocket* socket = m_mbusUdp;
+            playTelegram(t, networkBaud(), true, socket,
+                         [socket, to, port](const QByteArray& answer) {
+                             socket->writeDatagram(answer, to, port);
+                         });
         }
     }
 }
 
-void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
-                               std::function<void(const QByteArray&)> reply) {
+void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewaySends,
+                               QObject* context, std::function<void(const QByteArray&)> reply) {
     const int64_t now = simNowMs();
     const BusAnswer answer = m_bus.transact(telegram, baud);
     if (!m_spec.lineTiming) {
         if (!answer.bytes.isEmpty())
-            QTimer::singleShot(answer.delayMs, this,
+            QTimer::singleShot(answer.delayMs, context,
                                [reply, bytes = answer.bytes] { reply(bytes); });
         return;
     }
-    // The request goes out on the line first, then the answer follows after
-    // the meters' delay and takes its own time on the wire. The line carries
-    // one thing at a time.
-    const int64_t start =
-        std::max(now, m_busFreeAt) + SimBus::transmissionMs(telegram.size(), baud);
+    // A request from the network goes out on the bus first; on the master
+    // line it has just arrived. The meters answer after their reaction time
+    // and the answer comes off the line as it is sent, the first byte after
+    // its 11 bits, the rest in pieces. The line carries one thing at a time.
+    int64_t requestEnd = std::max(now, m_busFreeAt);
+    if (gatewaySends)
+        requestEnd += SimBus::transmissionMs(telegram.size(), baud);
     if (answer.bytes.isEmpty()) {
-        m_busFreeAt = start;
+        m_busFreeAt = requestEnd;
         return;
     }
-    const int64_t done = start + answer.delayMs + answer.transmitMs;
-    m_busFreeAt = done;
-    QTimer::singleShot(std::chrono::milliseconds(done - now), this,
-                       [reply, bytes = answer.bytes] { reply(bytes); });
+    const int64_t answerStart = requestEnd + answer.delayMs;
+    m_busFreeAt = answerStart + answer.transmitMs;
+    playOnLine(answer.bytes, answerStart - now, baud, context, std::move(reply));
 }
 
 void GatewayNode::warnLineMismatch(const PtyLine& seen) {

@@ -3,6 +3,7 @@
 #include "sim/SimInstallation.h"
 #include "sim/bus/SimBus.h"
 #include "sim/devices/AsciiPacing.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimAsciiServer.h"
 #include "sim/devices/SimModbusSlave.h"
 #include "sim/gateway/SimConsole.h"
@@ -23,9 +24,6 @@ class QUdpSocket;
 namespace kestrune::sim {
 
 class Pty;
-
-// Milliseconds on a monotonic clock shared by every part of the simulator.
-int64_t simNowMs();
 
 // Cuts a byte stream into M-Bus telegrams. Bytes that cannot start a
 // telegram are dropped one at a time; at most 512 bytes of an unfinished
@@ -106,9 +104,10 @@ private:
     void readSetup();
     void readMBusUdp();
     void acceptMBusTcp();
-    // Plays one telegram on the bus and sends the answer to `reply` when
-    // the line timing says it arrives.
-    void playTelegram(const QByteArray& telegram, int baud,
+    // Plays one telegram on the bus and sends the answer to `reply` as the
+    // line delivers it (gatewaySends: the gateway first puts a request from
+    // the network on the bus). Nothing is sent once context is gone.
+    void playTelegram(const QByteArray& telegram, int baud, bool gatewaySends, QObject* context,
                       std::function<void(const QByteArray&)> reply);
     void consoleInput(const QByteArray& bytes);
     // Says once (until a request is heard again) that Modbus requests

@@ -179,10 +179,13 @@ const QStringList kMeterKeys = {
     QStringLiteral("gateway"),      QStringLiteral("capture"), QStringLiteral("reply"),
     QStringLiteral("address"),      QStringLiteral("id"),      QStringLiteral("fabrication"),
     QStringLiteral("manufacturer"), QStringLiteral("version"), QStringLiteral("medium"),
-    QStringLiteral("baud"),
+    QStringLiteral("baud"),         QStringLiteral("fault"),   QStringLiteral("fault-count"),
 };
 
 const int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+
+const char kMeterFaults[] = "none, no-reply (or silence), garbage, bad-check, wrong-stop, "
+                            "truncated, extra";
 
 bool validBaud(int64_t baud) {
     for (int b : kBauds) {
@@ -393,6 +396,9 @@ void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
     if (m.baud != 0 && !validBaud(m.baud))
         r.fail(s.find(QStringLiteral("baud"))->line,
                QStringLiteral("baud in %1 is no M-Bus line speed").arg(s.title()));
+    m.fault = readNamed<ReplyFault>(r, s, QStringLiteral("fault"), replyFaultByName, kMeterFaults)
+                  .value_or(ReplyFault::None);
+    m.faultCount = int(r.integer(s, QStringLiteral("fault-count"), -1, -1, 1000000));
 }
 
 } // namespace
@@ -431,6 +437,10 @@ std::optional<ReplyFault> replyFaultByName(const QString& name) {
         return ReplyFault::Truncated;
     if (n == QLatin1String("extra"))
         return ReplyFault::ExtraBytes;
+    if (n == QLatin1String("wrong-stop"))
+        return ReplyFault::WrongStop;
+    if (n == QLatin1String("silence"))
+        return ReplyFault::NoReply;
     return std::nullopt;
 }
 

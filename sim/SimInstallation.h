@@ -34,7 +34,9 @@ struct MeterSpec {
     std::optional<uint16_t> manufacturer;
     std::optional<uint8_t> version;
     std::optional<uint8_t> medium;
-    int baud = 0; // 0: the gateway's line speed
+    int baud = 0;                        // 0: the gateway's line speed
+    ReplyFault fault = ReplyFault::None; // spoils the meter's answers
+    int faultCount = -1;                 // how many (negative: all)
 };
 
 // Registers written over the slave's default map: values from a first

@@ -65,6 +65,9 @@ Control commands (one a datagram, answered "ok" or "error: ..."):
   ascii GW delay MS                  time before the ASCII server answers
   ascii GW pieces MS                 ACK/NAK first, the rest MS later (0: one piece)
   bus GW delay MS                    reply delay of the gateway's meters
+  meter NAME fault none|no-reply|silence|garbage|bad-check|wrong-stop|truncated|extra [COUNT]
+                                     spoil the next COUNT answers of the meter NAME
+                                     (a K2 gateway's own meter goes by the gateway's name)
 )";
 
 } // namespace
@@ -115,14 +118,15 @@ bool SimRuntime::start(const Installation& installation, const QString& runFolde
         for (const SimMeter& m : n->bus().meters()) {
             const MeterIdentity& id = m.identity();
             lines << QStringLiteral("meter on %1 address %2 id %3 manufacturer %4 version %5 "
-                                    "medium %6 baud %7")
+                                    "medium %6 baud %7 name %8")
                          .arg(g.name)
                          .arg(m.primaryAddress())
                          .arg(id.id, 8, 16, QLatin1Char('0'))
                          .arg(manufacturerLetters(id.manufacturer))
                          .arg(id.version, 2, 16, QLatin1Char('0'))
                          .arg(id.medium, 2, 16, QLatin1Char('0'))
-                         .arg(m.baud());
+                         .arg(m.baud())
+                         .arg(m.name());
         }
     }
     if (installation.controlPort != 0) {
@@ -191,8 +195,36 @@ void SimRuntime::readControl() {
     }
 }
 
+QString SimRuntime::meterCommand(const QStringList& w) {
+    // meter NAME fault KIND [COUNT]
+    if (w.size() < 4 || w.size() > 5 || w[2] != QLatin1String("fault"))
+        return QStringLiteral("error: expected meter NAME fault KIND [COUNT]");
+    const auto fault = replyFaultByName(w[3]);
+    if (!fault || *fault == ReplyFault::WrongTransactionId)
+        return QStringLiteral("error: unknown meter fault %1").arg(w[3]);
+    int count = -1;
+    if (w.size() == 5) {
+        bool ok = false;
+        count = w[4].toInt(&ok);
+        if (!ok || count < 0)
+            return QStringLiteral("error: COUNT must be a number of answers");
+    }
+    int hits = 0;
+    for (GatewayNode* n : std::as_const(m_nodes)) {
+        for (SimMeter& m : n->bus().meters()) {
+            if (m.name() == w[1]) {
+                m.setFault(*fault, count);
+                ++hits;
+            }
+        }
+    }
+    return hits > 0 ? QStringLiteral("ok") : QStringLiteral("error: no meter %1").arg(w[1]);
+}
+
 QString SimRuntime::command(const QString& line) {
     const QStringList w = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (!w.isEmpty() && w[0] == QLatin1String("meter"))
+        return meterCommand(w);
     if (w.size() < 4)
         return QStringLiteral("error: expected FACE GATEWAY WHAT VALUE");
     GatewayNode* n = node(w[1]);

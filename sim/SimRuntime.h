@@ -37,6 +37,7 @@ public:
 private:
     void readDiscovery();
     void readControl();
+    QString meterCommand(const QStringList& words);
     QString freeAddress(const GatewayNode* asking) const;
 
     Installation m_installation;

@@ -417,7 +417,8 @@ void TestPages::frameShowsEachPage_data() {
     QTest::addRow("3 network") << 3 << 0 << QList<int>{40, 50, 55} << QList<int>{360, 212, 213};
     QTest::addRow("3 serial") << 3 << 1 << QList<int>{40, 23, 50, 55}
                               << QList<int>{360, 300, 212, 213};
-    QTest::addRow("4") << 4 << 0 << QList<int>{40, 60} << QList<int>{371, 114};
+    // Page 60 with its link open heads the chosen operation (0 by default).
+    QTest::addRow("4") << 4 << 0 << QList<int>{40, 60} << QList<int>{371, 620};
     QTest::addRow("5") << 5 << 1 << QList<int>{40, 70} << QList<int>{373, 115};
     QTest::addRow("6") << 6 << 0 << QList<int>{40, 80} << QList<int>{375, 1100};
     QTest::addRow("7") << 7 << 0 << QList<int>{40, 90} << QList<int>{377, 117};
@@ -868,7 +869,8 @@ void TestPages::linkPages() {
         QCOMPARE(apply->isEnabled(), opens);
         QCOMPARE(m_state.meterPageLinkOpen, opens);
         if (opens) {
-            QCOMPARE(info->toPlainText(), txt(364));
+            // The open link runs the stored operation's set-up: its text.
+            QCOMPARE(info->toPlainText(), txt(630));
         } else {
             QVERIFY(info->toPlainText().startsWith(txt(158) + "\nError description: "));
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
