@@ -5,6 +5,7 @@
 #include "app/gui/LanguageHook.h"
 #include "app/gui/ShellState.h"
 #include "app/gui/WizardWindow.h"
+#include "netsetup/SetupRecords.h"
 
 #include <QCoreApplication>
 
@@ -24,11 +25,13 @@ bool loadLanguageOrAsk() {
 
 namespace {
 
-// Start-up steps of subsystems that join the program later: the eight
-// gateway setup records (created and reset, numbered 0 to 7) and the list of
+// The eight gateway setup records, created and reset, numbered 0 to 7.
+void createSetupRecordsHook() {
+    createSetupRecords();
+}
+// Start-up step of a subsystem that joins the program later: the list of
 // network adapters (which also decides whether the adapter choice button is
-// visible). Nothing is done here until those subsystems are wired in.
-void createSetupRecordsHook() {}
+// visible). Nothing is done here until its page is wired in.
 void listNetworkAdaptersHook(ShellState&) {}
 
 } // namespace
