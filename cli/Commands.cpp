@@ -2,12 +2,13 @@
 // file; the options and the link handling it shares live in CliContext.
 #include "cli/CliContext.h"
 #include "cli/SendCommand.h"
+#include "cli/SetupCommands.h"
 
 namespace kestrune::cli {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
-        sendCommand(),
+        sendCommand(), discoverCommand(), recordCommand(), ipSetupCommand(), pingCommand(),
     };
     return table;
 }
