@@ -42,7 +42,7 @@ bool resolveMac(Link& link, const QString& ip, const QString& fromAddress, MacAd
         QHostAddress local;
         if (!local.setAddress(fromAddress) || !probe.bind(local, 0))
             probe.bind(QHostAddress::AnyIPv4, 0);
-        probe.writeDatagram(QByteArray(), QHostAddress(ip), kDiscardPort);
+        probe.writeDatagram(QByteArray(1, '\0'), QHostAddress(ip), kDiscardPort);
     }
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
     for (;;) {
