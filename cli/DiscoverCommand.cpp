@@ -39,12 +39,8 @@ int runDiscover(Context& context, const QStringList& arguments) {
 
     DeviceScan scan(link());
     scan.setAdapterAddress(*adapter);
-    QObject::connect(&scan, &DeviceScan::messageBox, &scan, [&context](const QString& text) {
-        context.err() << QStringLiteral("kestrune-cli: ") << plainText(text) << Qt::endl;
-    });
     ProgressPrinter progress(context);
-    QObject::connect(&scan, &DeviceScan::infoChanged, &scan,
-                     [&progress](const QString& text) { progress.update(text); });
+    reportTo(context, scan, progress);
     if (!scan.scan(config->broadcastAddress, config->scanTimeout))
         return ExitLinkFailed;
     progress.finish();

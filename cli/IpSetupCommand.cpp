@@ -49,12 +49,8 @@ int runIpSetup(Context& context, const QStringList& arguments) {
         return ExitBadInput;
     GatewaySetup setup(link());
     setup.setConfig(*config);
-    QObject::connect(&setup, &GatewaySetup::messageBox, &setup, [&context](const QString& text) {
-        context.err() << QStringLiteral("kestrune-cli: ") << plainText(text) << Qt::endl;
-    });
     ProgressPrinter progress(context);
-    QObject::connect(&setup, &GatewaySetup::infoChanged, &setup,
-                     [&progress](const QString& text) { progress.update(text); });
+    reportTo(context, setup, progress);
 
     bool ok = false;
     bool toDiscovery = false;

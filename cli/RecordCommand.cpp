@@ -215,12 +215,8 @@ int runRecord(Context& context, const QStringList& arguments) {
 
     GatewaySetup setup(link());
     setup.setConfig(*config);
-    QObject::connect(&setup, &GatewaySetup::messageBox, &setup, [&context](const QString& text) {
-        context.err() << QStringLiteral("kestrune-cli: ") << plainText(text) << Qt::endl;
-    });
     ProgressPrinter progress(context);
-    QObject::connect(&setup, &GatewaySetup::infoChanged, &setup,
-                     [&progress](const QString& text) { progress.update(text); });
+    reportTo(context, setup, progress);
 
     QString host;
     SetupMethod method = SetupMethod::Network;

@@ -129,6 +129,10 @@ QString plainText(const QString& text) {
     return t;
 }
 
+void printBox(Context& context, const QString& text) {
+    context.err() << QStringLiteral("kestrune-cli: ") << plainText(text) << Qt::endl;
+}
+
 void printJson(Context& context, const QJsonObject& object) {
     context.out() << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact))
                   << '\n';

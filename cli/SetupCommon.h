@@ -50,6 +50,19 @@ private:
 // Windows line breaks of the texts as plain line ends.
 QString plainText(const QString& text);
 
+// A text the wizard shows in a message box, on err.
+void printBox(Context& context, const QString& text);
+
+// Shows what an operation (GatewaySetup, DeviceScan) reports: its boxes on
+// err, its growing information text as progress.
+template <typename Operation>
+void reportTo(Context& context, Operation& operation, ProgressPrinter& progress) {
+    QObject::connect(&operation, &Operation::messageBox, &operation,
+                     [&context](const QString& text) { printBox(context, text); });
+    QObject::connect(&operation, &Operation::infoChanged, &operation,
+                     [&progress](const QString& text) { progress.update(text); });
+}
+
 // One JSON object on one line of out.
 void printJson(Context& context, const QJsonObject& object);
 

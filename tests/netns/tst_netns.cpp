@@ -6,17 +6,16 @@
 // veth pair with them) are removed however the test ends.
 #include "app/Language.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/setupcli/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -51,33 +50,11 @@ mbus-master = no
 const QByteArray kIni = "[IP]\nScanTimeout=500\nUDPTimeOut=300\nResetTimeOut=5000\n"
                         "WriteTimeOut=5000\nNumberOfPings=2\nPingDelay=50\n";
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = programrun::Result;
 
-// Runs a program to its end (at most limitMs) and returns what it said.
 Result runProgram(const QString& program, const QStringList& args, int limitMs = 30000,
                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    p.start(program, args);
-    loop.exec();
-    Result r;
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(2000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+    return programrun::run(program, args, env, limitMs);
 }
 
 // The two namespaces; removed when this goes out of scope, whatever happened.

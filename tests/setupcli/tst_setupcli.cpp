@@ -2,16 +2,15 @@
 // simulator: what a script sees (lines, JSON, exit codes, the wizard's texts).
 #include "app/Language.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/setupcli/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -56,11 +55,7 @@ const QByteArray kIni = "[IP]\nBroadcastAddress=127.0.0.136\nScanTimeout=300\nUD
                         "SerialTimeOut=1500\nResetTimeOut=4000\nWriteTimeOut=4000\n"
                         "NumberOfPings=2\nPingDelay=50\n";
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = programrun::Result;
 
 QList<QJsonObject> jsonLines(const QString& out) {
     QList<QJsonObject> objects;
@@ -77,33 +72,14 @@ class TestSetupCli : public QObject {
     QTemporaryDir m_dir;
     std::unique_ptr<simproc::SimProcess> m_sim;
 
-    Result run(const QStringList& arguments,
-               const QString& program = QStringLiteral(KESTRUNE_CLI_PATH),
-               const QStringList& prefix = {}) {
-        QProcess process;
+    Result run(const QStringList& arguments, const QStringList& prefix = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        process.setProcessEnvironment(env);
-        QEventLoop loop;
-        connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        const QString cli = QStringLiteral(KESTRUNE_CLI_PATH);
         if (prefix.isEmpty())
-            process.start(program, arguments);
-        else
-            process.start(prefix.first(), prefix.mid(1) + QStringList{program} + arguments);
-        loop.exec();
-        Result r;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-            return r;
-        }
-        r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return r;
+            return programrun::run(cli, arguments, env);
+        return programrun::run(prefix.first(), prefix.mid(1) + QStringList{cli} + arguments, env);
     }
     static QString plain(int text) {
         return getText(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -330,10 +306,10 @@ void TestSetupCli::pingWithoutIcmpSocketSaysWhy() {
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     if (::geteuid() != 0 || unshare.isEmpty() || setpriv.isEmpty())
         QSKIP("needs root, unshare and setpriv to play an unprivileged user");
-    const Result r = run(
-        {QStringLiteral("ping"), QStringLiteral("127.0.0.1")}, QStringLiteral(KESTRUNE_CLI_PATH),
-        {unshare, QStringLiteral("-n"), setpriv, QStringLiteral("--reuid=65534"),
-         QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--")});
+    const Result r = run({QStringLiteral("ping"), QStringLiteral("127.0.0.1")},
+                         {unshare, QStringLiteral("-n"), setpriv, QStringLiteral("--reuid=65534"),
+                          QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                          QStringLiteral("--")});
     QCOMPARE(r.exitCode, 3);
     QVERIFY2(r.err.contains(plain(TextPingImpossible)), qPrintable(r.err));
 }
