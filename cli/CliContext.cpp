@@ -1,9 +1,13 @@
 #include "cli/CliContext.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -39,7 +43,8 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("Link over a serial port: a device path, or COM1 to COM16 as the "
                         "wizard maps them."),
          QStringLiteral("PATH")},
-        {OptLine, QStringLiteral("Serial line settings (default %1).").arg(DefaultLine),
+        {OptLine,
+         QStringLiteral("Serial line settings (default %1; ascii: 9600,N,8,1).").arg(DefaultLine),
          QStringLiteral("BAUD,P,D,S")},
         {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
          QStringLiteral("MS")},
@@ -53,7 +58,8 @@ QList<QCommandLineOption> globalOptions() {
                         "$KESTRUNE_PROGRAM_DIR)."),
          QStringLiteral("FILE")},
         {OptSection,
-         QStringLiteral("INI section of the time-outs (default IP; ModBus, MBusASCII, ...)."),
+         QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
+                        "MBusASCII)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
@@ -105,8 +111,21 @@ QString helpText(QCommandLineParser& parser) {
                 (c.name + QLatin1Char(' ') + c.arguments).leftJustified(width + 2) + c.summary +
                 QLatin1Char('\n');
     text += QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
-                           "3 link not opened or lost.\n");
+                           "3 link not opened or lost, 4 the device answered with an error, "
+                           "5 the support library could not be used.\n");
     return text;
+}
+
+// The texts results are shown with: the language the user chose for the
+// wizard, else English from the program folder or from beside this program.
+void loadTexts() {
+    if (loadLanguage())
+        return;
+    const QString english = languageFileName(1);
+    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath()}) {
+        if (languageTable().loadFile(QDir(dir).filePath(english)))
+            return;
+    }
 }
 
 } // namespace
@@ -224,7 +243,9 @@ std::optional<LinkSettings> Context::linkSettings() {
         }
         s.serialPortIndex = com > 0 ? com - 1 : 0;
         s.serialDevice = path;
-        s.lineSettings = m_parser.isSet(OptLine) ? m_parser.value(OptLine) : DefaultLine;
+        s.lineSettings = m_parser.isSet(OptLine)   ? m_parser.value(OptLine)
+                         : m_defaultLine.isEmpty() ? DefaultLine
+                                                   : m_defaultLine;
         if (!parseLineSettings(s.lineSettings)) {
             fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
                                    .arg(s.lineSettings));
@@ -262,8 +283,9 @@ bool Context::applyTimeouts() {
     if (!chosen)
         return false;
     const IniFile& ini = *chosen;
-    const QString section =
-        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : DefaultSection;
+    const QString section = m_parser.isSet(OptSection)   ? m_parser.value(OptSection).trimmed()
+                            : m_defaultSection.isEmpty() ? DefaultSection
+                                                         : m_defaultSection;
     if (section.isEmpty()) {
         fail(ExitBadInput, QStringLiteral("--section needs a name"));
         return false;
@@ -368,6 +390,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (!command)
         return context.fail(ExitBadInput,
                             QStringLiteral("unknown command '%1' (see --help)").arg(positional[0]));
+    loadTexts();
     const int code = command->run(context, positional.mid(1));
     out.flush();
     err.flush();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "channel/Link.h"
 
 #include <QCommandLineOption>
@@ -21,10 +21,12 @@ namespace kestrune::cli {
 
 // Exit codes, the same for every command.
 enum ExitCode : int {
-    ExitOk = 0,         // done; for send: a complete reply arrived
-    ExitNoReply = 1,    // the device did not answer in time (the note says how)
-    ExitBadInput = 2,   // unknown option or command, malformed value
-    ExitLinkFailed = 3, // the link could not be opened, or was lost during the wait
+    ExitOk = 0,             // done; for send: a complete reply arrived
+    ExitNoReply = 1,        // the device did not answer in time (the note says how)
+    ExitBadInput = 2,       // unknown option or command, malformed value
+    ExitLinkFailed = 3,     // the link could not be opened, or was lost during the wait
+    ExitDeviceError = 4,    // the device answered with an error (exception, bad check)
+    ExitSupportLibrary = 5, // the support library (libZarvek.so) could not be used
 };
 
 // The longest time-out or delay the options accept: one hour.
@@ -75,6 +77,13 @@ public:
     QTextStream& out() { return m_out; }
     QTextStream& err() { return m_err; }
 
+    // What a command uses when --section or --line is not given (empty:
+    // the global defaults, IP and 2400,E,8,1).
+    void setDefaults(const QString& section, const QString& line) {
+        m_defaultSection = section;
+        m_defaultLine = line;
+    }
+
     // Prints "kestrune-cli: message" to err and returns code.
     int fail(int code, const QString& message);
 
@@ -103,6 +112,8 @@ private:
     QCommandLineParser& m_parser;
     QTextStream& m_out;
     QTextStream& m_err;
+    QString m_defaultSection;
+    QString m_defaultLine;
 };
 
 } // namespace kestrune::cli

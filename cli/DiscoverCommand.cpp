@@ -1,7 +1,7 @@
 #include "cli/SetupCommands.h"
 #include "cli/SetupCommon.h"
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 #include "netsetup/DeviceScan.h"
 

@@ -1,8 +1,8 @@
 #include "cli/SetupCommands.h"
 #include "cli/SetupCommon.h"
 
-#include "app/Language.h"
-#include "app/TextUtil.h"
+#include "base/Language.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 #include "netsetup/GatewaySetup.h"
 #include "netsetup/InputCheck.h"

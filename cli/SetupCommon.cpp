@@ -1,7 +1,7 @@
 #include "cli/SetupCommon.h"
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "netsetup/Adapters.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "netsetup/DeviceList.h"
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "netsetup/SetupTexts.h"
 
 namespace kestrune {

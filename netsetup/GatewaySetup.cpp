@@ -1,6 +1,6 @@
 #include "netsetup/GatewaySetup.h"
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 #include "netsetup/InputCheck.h"
 #include "netsetup/SetupDatagram.h"

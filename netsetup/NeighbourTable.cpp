@@ -1,6 +1,6 @@
 #include "netsetup/NeighbourTable.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <QList>
 

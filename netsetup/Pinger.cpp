@@ -1,6 +1,6 @@
 #include "netsetup/Pinger.h"
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 #include "netsetup/Address.h"
 #include "netsetup/IcmpEcho.h"

@@ -1,6 +1,6 @@
 #include "netsetup/RecordExchange.h"
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "netsetup/SetupDatagram.h"

@@ -1,6 +1,6 @@
 #include "netsetup/SetupConfig.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <algorithm>
 

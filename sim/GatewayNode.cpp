@@ -139,6 +139,10 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_modbus->setAddress(setup.modbus.address);
         for (const auto& b : setup.modbus.busy)
             m_modbus->setBusyRange(b.first, b.second);
+        for (const RegisterWrite& w : setup.modbus.holding)
+            m_modbus->writeRegisters(ModbusTable::Holding, w.first, w.values);
+        for (const RegisterWrite& w : setup.modbus.input)
+            m_modbus->writeRegisters(ModbusTable::Input, w.first, w.values);
         m_modbus->faults().set(setup.modbus.fault);
     }
     if (setup.ascii.enabled) {
@@ -146,6 +150,8 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_ascii->setTags(defaultAsciiTags());
         m_ascii->setReplyToOtherStation(setup.ascii.replyOtherStation);
         m_ascii->faults().set(setup.ascii.fault);
+        m_asciiPacing.replyDelayMs = setup.ascii.replyDelayMs;
+        m_asciiPacing.pieceGapMs = setup.ascii.pieceGapMs;
     }
 }
 
@@ -198,6 +204,15 @@ bool GatewayNode::start(const QString& runFolder) {
         auto framer = std::make_shared<ModbusRtuFramer>();
         QTimer* quiet = silenceTimer(m_modbusPty, [framer] { framer->clear(); });
         connect(m_modbusPty, &Pty::received, this, [this, framer, quiet](const QByteArray& b) {
+            // At another speed, parity or stop bits the slave's UART sees
+            // nothing but garbled characters and stays silent.
+            const PtyLine seen = m_modbusPty->line();
+            if (!lineMatches(m_spec.modbus.line, seen)) {
+                framer->clear();
+                warnLineMismatch(seen);
+                return;
+            }
+            m_lineWarned = false;
             framer->append(b);
             while (const auto frame = framer->next()) {
                 const QByteArray reply = m_modbus->handleRtu(*frame);
@@ -213,10 +228,17 @@ bool GatewayNode::start(const QString& runFolder) {
             return false;
         auto framer = std::make_shared<AsciiFramer>();
         auto drain = [this, framer] {
+            // The server answers at the speed the program set on its side of
+            // the line (without line timing: at once).
+            const int lineBaud = m_asciiPty->baudRate() > 0 ? m_asciiPty->baudRate() : 9600;
+            const int baud = m_spec.lineTiming ? lineBaud : 0;
+            QPointer<Pty> pty = m_asciiPty;
             while (const auto frame = framer->next()) {
-                const QByteArray reply = m_ascii->handleFrame(*frame);
-                if (!reply.isEmpty())
-                    m_asciiPty->write(reply);
+                sendAsciiReply(m_ascii->handleFrame(*frame), frame->body.size() + 2, baud,
+                               &m_asciiLineFreeAt, [pty](const QByteArray& bytes) {
+                                   if (pty)
+                                       pty->write(bytes);
+                               });
             }
         };
         QTimer* quiet = silenceTimer(m_asciiPty, [framer, drain] {
@@ -270,7 +292,8 @@ QStringList GatewayNode::describe() const {
         if (m.rtuUdpPort)
             lines << mh + QStringLiteral("rtu-udp ") + at + QString::number(m.rtuUdpPort);
         if (m_modbusPty)
-            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty);
+            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty) + QStringLiteral(" line ") +
+                         m.line.text();
     }
     if (m_ascii) {
         const AsciiSpec& a = m_spec.ascii;
@@ -510,10 +533,16 @@ bool GatewayNode::bindAscii() {
             QPointer<QTcpSocket> conn = c;
             auto drain = [this, conn, framer] {
                 QByteArray out;
-                while (const auto f = framer->next())
+                qsizetype requestChars = 0;
+                while (const auto f = framer->next()) {
                     out += m_ascii->handleFrame(*f);
-                if (conn && !out.isEmpty() && conn->bytesToWrite() < kMaxPendingBytes)
-                    conn->write(out);
+                    requestChars += f->body.size() + 2;
+                }
+                sendAsciiReply(out, requestChars, 0, nullptr, [conn](const QByteArray& bytes) {
+                    if (conn && conn->state() == QAbstractSocket::ConnectedState &&
+                        conn->bytesToWrite() < kMaxPendingBytes)
+                        conn->write(bytes);
+                });
             };
             QTimer* quiet = silenceTimer(c, [framer, drain] {
                 framer->flush();
@@ -536,12 +565,36 @@ bool GatewayNode::bindAscii() {
             while (s->hasPendingDatagrams()) {
                 const QNetworkDatagram d = s->receiveDatagram(2048);
                 const QByteArray reply = m_ascii->handleRequest(d.data());
-                if (!reply.isEmpty())
-                    s->writeDatagram(reply, d.senderAddress(), quint16(d.senderPort()));
+                QPointer<QUdpSocket> socket = s;
+                const QHostAddress to = d.senderAddress();
+                const quint16 port = quint16(d.senderPort());
+                sendAsciiReply(reply, d.data().size(), 0, nullptr,
+                               [socket, to, port](const QByteArray& bytes) {
+                                   if (socket)
+                                       socket->writeDatagram(bytes, to, port);
+                               });
             }
         });
     }
     return true;
+}
+
+void GatewayNode::sendAsciiReply(const QByteArray& reply, qsizetype requestChars, int baud,
+                                 int64_t* lineFreeAt,
+                                 const std::function<void(const QByteArray&)>& write) {
+    AsciiPacing pacing = m_asciiPacing;
+    pacing.baud = baud;
+    const int64_t now = simNowMs();
+    int64_t networkFree = 0;
+    for (const ReplyPiece& piece : pacedAsciiReply(reply, requestChars, pacing, now,
+                                                   lineFreeAt ? *lineFreeAt : networkFree)) {
+        if (piece.atMs <= now) {
+            write(piece.bytes);
+            continue;
+        }
+        QTimer::singleShot(std::chrono::milliseconds(piece.atMs - now), this,
+                           [write, bytes = piece.bytes] { write(bytes); });
+    }
 }
 
 int GatewayNode::networkBaud() const {
@@ -708,6 +761,21 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
     m_busFreeAt = done;
     QTimer::singleShot(std::chrono::milliseconds(done - now), this,
                        [reply, bytes = answer.bytes] { reply(bytes); });
+}
+
+void GatewayNode::warnLineMismatch(const PtyLine& seen) {
+    if (m_lineWarned)
+        return;
+    m_lineWarned = true;
+    const QString parity =
+        seen.parityHint ? QString(QLatin1Char(seen.parityHint)) : QStringLiteral("N or E");
+    emit warning(QStringLiteral("gateway %1: Modbus request at %2 baud, parity %3, %4 stop "
+                                "bit(s) not heard: the slave's line is %5")
+                     .arg(m_spec.name)
+                     .arg(seen.baud)
+                     .arg(parity)
+                     .arg(seen.stopBits)
+                     .arg(m_spec.modbus.line.text()));
 }
 
 void GatewayNode::consoleInput(const QByteArray& bytes) {

@@ -2,6 +2,7 @@
 
 #include "sim/SimInstallation.h"
 #include "sim/bus/SimBus.h"
+#include "sim/devices/AsciiPacing.h"
 #include "sim/devices/SimAsciiServer.h"
 #include "sim/devices/SimModbusSlave.h"
 #include "sim/gateway/SimConsole.h"
@@ -86,6 +87,10 @@ public:
     SimBus& bus() { return m_bus; }
     SimModbusSlave* modbus() { return m_modbus.get(); }
     SimAsciiServer* ascii() { return m_ascii.get(); }
+    // The ASCII server's timing: the time it takes before it answers, and
+    // the gap after the ACK or NAK of a reply sent in two pieces (0: one).
+    void setAsciiReplyDelay(int ms) { m_asciiPacing.replyDelayMs = ms; }
+    void setAsciiPieceGap(int ms) { m_asciiPacing.pieceGapMs = ms; }
 
 signals:
     // A line for the simulator's standard output (moves, rebinds).
@@ -115,9 +120,17 @@ private:
     void playTelegram(const QByteArray& telegram, int baud,
                       std::function<void(const QByteArray&)> reply);
     void consoleInput(const QByteArray& bytes);
+    // Says once (until a request is heard again) that Modbus requests
+    // arrive at a line setting the slave does not use.
+    void warnLineMismatch(const PtyLine& seen);
 
     bool bindModbus();
     bool bindAscii();
+    // Sends an ASCII reply at the times the pacing gives (at once when
+    // nothing delays it). baud 0: no time on the wire. lineFreeAt: when the
+    // line is free, for a serial line; nullptr for a network face.
+    void sendAsciiReply(const QByteArray& reply, qsizetype requestChars, int baud,
+                        int64_t* lineFreeAt, const std::function<void(const QByteArray&)>& write);
     bool listenTcp(QTcpServer*& server, uint16_t port,
                    const std::function<void(QTcpSocket*)>& onNew);
     bool bindUdp(QUdpSocket*& socket, uint16_t port);
@@ -156,6 +169,9 @@ private:
 
     // When the bus is free again: answers follow each other on the line.
     int64_t m_busFreeAt = 0;
+    bool m_lineWarned = false;
+    AsciiPacing m_asciiPacing;
+    int64_t m_asciiLineFreeAt = 0;
 };
 
 } // namespace kestrune::sim

@@ -1,6 +1,6 @@
 #include "sim/SimInstallation.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/runtime/SimConfig.h"
@@ -48,6 +48,12 @@ modbus-rtu-tcp-port = 10503
 modbus-udp-port = 10502
 modbus-rtu-udp-port = 10503
 modbus-busy = 500 10
+# The slave's serial line: on its pseudo-terminal it hears only requests sent
+# at this speed, parity and stop bits.
+modbus-line = 9600,N,8,1
+# Registers beyond the default map: FLOAT 10.0, INT16 -200, UINT64 123456 and
+# CHAR6 "K2-Sim" from register 100 on.
+modbus-holding = 100 4120 0000 FF38 0000 0000 0001 E240 4B32 2D53 696D
 ascii = yes
 ascii-station = 0
 ascii-tcp-port = 10504
@@ -164,6 +170,9 @@ const QStringList kGatewayKeys = {
     QStringLiteral("modbus-pty"),
     QStringLiteral("modbus-busy"),
     QStringLiteral("modbus-fault"),
+    QStringLiteral("modbus-line"),
+    QStringLiteral("modbus-holding"),
+    QStringLiteral("modbus-input"),
     QStringLiteral("ascii"),
     QStringLiteral("ascii-station"),
     QStringLiteral("ascii-tcp-port"),
@@ -171,6 +180,8 @@ const QStringList kGatewayKeys = {
     QStringLiteral("ascii-pty"),
     QStringLiteral("ascii-reply-other-station"),
     QStringLiteral("ascii-fault"),
+    QStringLiteral("ascii-reply-delay-ms"),
+    QStringLiteral("ascii-piece-gap-ms"),
     QStringLiteral("discovery-delay-ms"),
     QStringLiteral("console-prompt"),
     QStringLiteral("console-check"),
@@ -323,6 +334,26 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
     m.fault =
         readNamed<ReplyFault>(r, s, QStringLiteral("modbus-fault"), replyFaultByName, replyFaults)
             .value_or(ReplyFault::None);
+    if (const ConfigEntry* e = s.find(QStringLiteral("modbus-line"))) {
+        const std::optional<SerialLine> line = parseSerialLine(e->value);
+        if (!line)
+            r.fail(e->line, QStringLiteral("modbus-line in %1 is \"%2\": expected speed, parity, "
+                                           "data bits and stop bits like \"9600,N,8,1\"")
+                                .arg(s.title(), e->value));
+        else
+            m.line = *line;
+    }
+    for (const auto& [key, target] : {std::pair{QStringLiteral("modbus-holding"), &m.holding},
+                                      std::pair{QStringLiteral("modbus-input"), &m.input}}) {
+        const ConfigEntry* e = s.find(key);
+        if (!e)
+            continue;
+        QString why;
+        if (const auto writes = parseRegisterWrites(e->value, why))
+            *target = *writes;
+        else
+            r.fail(e->line, QStringLiteral("%1 in %2: %3").arg(key, s.title(), why));
+    }
 
     AsciiSpec& a = g.ascii;
     a.enabled = r.flag(s, QStringLiteral("ascii"), false);
@@ -334,6 +365,8 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
     a.fault =
         readNamed<ReplyFault>(r, s, QStringLiteral("ascii-fault"), replyFaultByName, replyFaults)
             .value_or(ReplyFault::None);
+    a.replyDelayMs = int(r.integer(s, QStringLiteral("ascii-reply-delay-ms"), 0, 0, 10000));
+    a.pieceGapMs = int(r.integer(s, QStringLiteral("ascii-piece-gap-ms"), 0, 0, 10000));
 }
 
 void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
@@ -447,6 +480,44 @@ std::optional<ConsoleFault> consoleFaultByName(const QString& name) {
     if (n == QLatin1String("reject-write"))
         return ConsoleFault::RejectWrite;
     return std::nullopt;
+}
+
+std::optional<QList<RegisterWrite>> parseRegisterWrites(const QString& text, QString& error) {
+    QList<RegisterWrite> writes;
+    for (const QString& group : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList words = group.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        bool ok = false;
+        const uint first = words[0].toUInt(&ok);
+        if (!ok || first > 65535 || words.size() < 2) {
+            error = QStringLiteral("\"%1\" is not a first register (0 to 65535) followed by "
+                                   "register values")
+                        .arg(group.trimmed());
+            return std::nullopt;
+        }
+        RegisterWrite w;
+        w.first = uint16_t(first);
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            const uint value = words[i].toUInt(&ok, 16);
+            if (!ok || words[i].size() > 4) {
+                error = QStringLiteral("\"%1\" is no register value (1 to 4 hexadecimal digits)")
+                            .arg(words[i]);
+                return std::nullopt;
+            }
+            w.values.append(uint16_t(value));
+        }
+        if (first + w.values.size() > 65536) {
+            error = QStringLiteral("\"%1\" reaches beyond register 65535").arg(group.trimmed());
+            return std::nullopt;
+        }
+        writes.append(w);
+    }
+    if (writes.isEmpty()) {
+        error = QStringLiteral("no registers given");
+        return std::nullopt;
+    }
+    return writes;
 }
 
 std::optional<ConsoleCheck> consoleCheckByName(const QString& name) {

@@ -3,6 +3,7 @@
 #include "sim/devices/SimFaults.h"
 #include "sim/gateway/SimConsole.h"
 #include "sim/gateway/SimGateway.h"
+#include "sim/runtime/Pty.h"
 
 #include <QByteArray>
 #include <QList>
@@ -36,6 +37,13 @@ struct MeterSpec {
     int baud = 0; // 0: the gateway's line speed
 };
 
+// Registers written over the slave's default map: values from a first
+// register on.
+struct RegisterWrite {
+    uint16_t first = 0;
+    QList<uint16_t> values;
+};
+
 struct ModbusSpec {
     bool enabled = false;
     uint8_t address = 1;
@@ -46,6 +54,11 @@ struct ModbusSpec {
     bool pty = true;                       // RTU framing on a pseudo-terminal
     QList<QPair<uint16_t, uint16_t>> busy; // start, count
     ReplyFault fault = ReplyFault::None;
+    // The slave's serial line: it hears requests on the pseudo-terminal only
+    // when the program's side is set alike.
+    SerialLine line;
+    QList<RegisterWrite> holding;
+    QList<RegisterWrite> input;
 };
 
 struct AsciiSpec {
@@ -56,6 +69,8 @@ struct AsciiSpec {
     bool pty = true;
     bool replyOtherStation = false;
     ReplyFault fault = ReplyFault::None;
+    int replyDelayMs = 0; // from the end of the request to the reply
+    int pieceGapMs = 0;   // 0: replies in one piece; else ACK/NAK first, the rest this much later
 };
 
 struct GatewaySpec {
@@ -121,5 +136,10 @@ std::optional<ReplyFault> replyFaultByName(const QString& name);
 std::optional<SetupFault> setupFaultByName(const QString& name);
 std::optional<ConsoleFault> consoleFaultByName(const QString& name);
 std::optional<ConsoleCheck> consoleCheckByName(const QString& name);
+
+// "100 4120 0000; 200 1": groups of a decimal first register and one or more
+// hexadecimal register values (1 to 4 digits each). Empty and error set when
+// the text is not of that form.
+std::optional<QList<RegisterWrite>> parseRegisterWrites(const QString& text, QString& error);
 
 } // namespace kestrune::sim

@@ -59,9 +59,14 @@ Control commands (one a datagram, answered "ok" or "error: ..."):
   setup GW fault none|no-reply|short-read|wrong-ack|no-comeback [COUNT]
   console GW fault none|silent|bad-line-check|reject-write
   modbus GW fault none|no-reply|garbage|bad-check|wrong-id|truncated|extra [COUNT]
+  modbus GW holding|input REGISTER VALUE...
+                                     write registers (values hexadecimal, 1 to
+                                     4 digits each), adding those not served
   ascii GW fault (as modbus) [COUNT]
   ascii GW error LETTER [COUNT]      next replies are NAK with the letter
   ascii GW tag NAME VALUE
+  ascii GW delay MS                  time before the ASCII server answers
+  ascii GW pieces MS                 ACK/NAK first, the rest MS later (0: one piece)
   bus GW delay MS                    reply delay of the gateway's meters
 )";
 
@@ -284,6 +289,20 @@ QString SimRuntime::command(const QString& line) {
         s->set(*f, count);
         return QStringLiteral("ok");
     }
+    if (face == QLatin1String("modbus") &&
+        (what == QLatin1String("holding") || what == QLatin1String("input"))) {
+        if (!n->modbus())
+            return QStringLiteral("error: %1 has no modbus face").arg(w[1]);
+        QString why;
+        const auto writes = parseRegisterWrites(w.mid(3).join(QLatin1Char(' ')), why);
+        if (!writes)
+            return QStringLiteral("error: ") + why;
+        const ModbusTable table =
+            what == QLatin1String("holding") ? ModbusTable::Holding : ModbusTable::Input;
+        for (const RegisterWrite& rw : *writes)
+            n->modbus()->writeRegisters(table, rw.first, rw.values);
+        return QStringLiteral("ok");
+    }
     if (face == QLatin1String("ascii") && n->ascii()) {
         if (what == QLatin1String("error") && w[3].size() == 1 && count != -2) {
             n->ascii()->injectError(w[3] == QLatin1String("-") ? 0 : w[3][0].toLatin1(), count);
@@ -291,6 +310,17 @@ QString SimRuntime::command(const QString& line) {
         }
         if (what == QLatin1String("tag") && w.size() == 5) {
             n->ascii()->setTag(w[3].toLatin1(), w[4].toLatin1());
+            return QStringLiteral("ok");
+        }
+        if ((what == QLatin1String("delay") || what == QLatin1String("pieces")) && w.size() == 4) {
+            bool ok = false;
+            const int ms = w[3].toInt(&ok);
+            if (!ok || ms < 0 || ms > 10000)
+                return QStringLiteral("error: %1 must be 0..10000 ms").arg(what);
+            if (what == QLatin1String("delay"))
+                n->setAsciiReplyDelay(ms);
+            else
+                n->setAsciiPieceGap(ms);
             return QStringLiteral("ok");
         }
     }

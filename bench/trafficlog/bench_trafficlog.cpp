@@ -11,8 +11,8 @@
 // Two passes: events processed every 100 entries (an exchange's waits let the
 // window update about that often), and events processed after every entry
 // (each entry scrolls and repaints the list: the worst case).
-#include "app/IniFile.h"
-#include "app/ProgramDir.h"
+#include "base/IniFile.h"
+#include "base/ProgramDir.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
 

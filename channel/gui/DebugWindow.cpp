@@ -1,7 +1,7 @@
 #include "channel/gui/DebugWindow.h"
 
-#include "app/IniFile.h"
-#include "app/Language.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/TimeoutsWindow.h"
 

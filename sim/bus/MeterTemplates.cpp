@@ -1,6 +1,6 @@
 #include "sim/bus/MeterTemplates.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 namespace kestrune::sim {
 

@@ -1,6 +1,6 @@
 #include "SimConfig.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <QHostAddress>
 #include <QStringList>

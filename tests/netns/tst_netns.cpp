@@ -4,7 +4,7 @@
 // the neighbour-table check, IP-SETUP to another address of the link, the
 // record-0 reads at the new address, and a ping. The namespaces (and the
 // veth pair with them) are removed however the test ends.
-#include "app/Language.h"
+#include "base/Language.h"
 #include "netsetup/SetupTexts.h"
 #include "tests/setupcli/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"

@@ -7,18 +7,16 @@
 // With KESTRUNE_PAGES_SHOTS set to a folder, pictures of the connection page
 // and the link pages are saved there.
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/ShellState.h"
-#include "app/gui/Startup.h"
-#include "app/gui/WebPage.h"
-#include "app/gui/WizardWindow.h"
+#include "app/Startup.h"
+#include "app/WizardWindow.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 #include "channel/Link.h"
+#include "wizard/ShellState.h"
+#include "wizard/gui/WebPage.h"
 
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
 #include "channel/gui/DebugWindow.h"
-#endif
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -161,6 +159,8 @@ private slots:
 
     void walkEveryTask_data();
     void walkEveryTask();
+    void frameShowsEachPage_data();
+    void frameShowsEachPage();
     void noAdapterRefusals_data();
     void noAdapterRefusals();
     void connectionPageStoredOnlyOnNext();
@@ -254,9 +254,7 @@ void TestPages::cleanup() {
     m_wizard.reset();
     m_boxes.reset();
     QVERIFY(!link().isOpen());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     QVERIFY(!DebugWindow::instance());
-#endif
 }
 
 void TestPages::start() {
@@ -402,6 +400,53 @@ void TestPages::walkEveryTask() {
     // 3, the link whenever a task page is left.
     QVERIFY(!link().isOpen());
     QVERIFY(!link().isSerialPortOpen());
+}
+
+// What the frame shows for each page of a task: the page's own header text,
+// the caption of Next, and whether Next starts enabled.
+void TestPages::frameShowsEachPage_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("linkChoice");
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<QList<int>>("headers"); // language text of each page's header
+
+    QTest::addRow("0") << 0 << 0 << QList<int>{10} << QList<int>{110};
+    QTest::addRow("1 network") << 1 << 0 << QList<int>{20, 21, 22} << QList<int>{200, 205, 208};
+    QTest::addRow("1 serial") << 1 << 1 << QList<int>{20, 21, 23} << QList<int>{200, 205, 222};
+    QTest::addRow("2") << 2 << 0 << QList<int>{30} << QList<int>{350};
+    QTest::addRow("3 network") << 3 << 0 << QList<int>{40, 50, 55} << QList<int>{360, 212, 213};
+    QTest::addRow("3 serial") << 3 << 1 << QList<int>{40, 23, 50, 55}
+                              << QList<int>{360, 300, 212, 213};
+    QTest::addRow("4") << 4 << 0 << QList<int>{40, 60} << QList<int>{371, 114};
+    QTest::addRow("5") << 5 << 1 << QList<int>{40, 70} << QList<int>{373, 115};
+    QTest::addRow("6") << 6 << 0 << QList<int>{40, 80} << QList<int>{375, 1100};
+    QTest::addRow("7") << 7 << 0 << QList<int>{40, 90} << QList<int>{377, 117};
+    QTest::addRow("8") << 8 << 1 << QList<int>{40, 100} << QList<int>{379, 118};
+}
+
+void TestPages::frameShowsEachPage() {
+    QFETCH(int, task);
+    QFETCH(int, linkChoice);
+    QFETCH(QList<int>, pages);
+    QFETCH(QList<int>, headers);
+
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
+    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
+    start();
+    next();
+    QCOMPARE(child<QLabel>(QStringLiteral("Label_Header(1)"))->text(), txt(103));
+    auto* nextButton = child<QPushButton>(QStringLiteral("Command_Next"));
+    for (int i = 0; i < pages.size(); ++i) {
+        const int n = pages.at(i);
+        next(true);
+        QCOMPARE(shownPage(), n);
+        QCOMPARE(child<QLabel>(QStringLiteral("Label_Header(%1)").arg(n))->text(),
+                 txt(headers.at(i)));
+        // Page 50 writes the gateway's settings with Next.
+        QCOMPARE(nextButton->text(), txt(n == 50 ? 370 : 234));
+        QCOMPARE(nextButton->isEnabled(), nextEnabledOnEntry(n));
+    }
 }
 
 void TestPages::noAdapterRefusals_data() {
@@ -803,9 +848,7 @@ void TestPages::linkPages() {
     settings::save(settings::perTask(QStringLiteral("SerialPort"), task),
                    kind == QLatin1String("serial-absent") ? "1" : "0");
     goToConnectionPage(task);
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     DebugWindow::open(*m_wizard);
-#endif
     QElapsedTimer timer;
     timer.start();
     next();
@@ -831,12 +874,10 @@ void TestPages::linkPages() {
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
         }
         QVERIFY(child<QPushButton>(QStringLiteral("Command_MeterFeature_Debug"))->isEnabled());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         // Feature 0 (the default) can be repeated by the continuous poll.
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     } else {
         const QString prefix =
             target == 70 ? QStringLiteral("ModBus") : QStringLiteral("MBusAscii");
@@ -851,22 +892,18 @@ void TestPages::linkPages() {
                      qPrintable(result->text()));
             QCOMPARE(result->palette().color(QPalette::WindowText), DarkRed);
         }
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     }
     shoot(QStringLiteral("page%1-%2").arg(target).arg(kind));
 
     // The Debug button closes the traffic log.
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     const QString debug = target == 60   ? QStringLiteral("Command_MeterFeature_Debug")
                           : target == 70 ? QStringLiteral("Command_ModBus_MeterFeature_Debug")
                                          : QStringLiteral("Command_MBusAscii_MeterFeature_Debug");
     click(debug);
     QVERIFY(!DebugWindow::instance());
-#endif
     back();
     QCOMPARE(shownPage(), 40);
     QVERIFY(!link().isOpen());

@@ -1,6 +1,6 @@
 // The setup commands of kestrune-cli through the real program, against the
 // simulator: what a script sees (lines, JSON, exit codes, the wizard's texts).
-#include "app/Language.h"
+#include "base/Language.h"
 #include "netsetup/SetupTexts.h"
 #include "tests/setupcli/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"

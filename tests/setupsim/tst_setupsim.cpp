@@ -1,7 +1,7 @@
 // The setup operations of the wizard against the simulator program, as the
 // wizard reaches it: the setup port of each gateway over UDP, its console on
 // a pseudo-terminal, discovery and IP-SETUP to the simulator's listener.
-#include "app/Language.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 #include "netsetup/DeviceScan.h"
 #include "netsetup/GatewaySetup.h"

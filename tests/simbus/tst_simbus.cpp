@@ -1,4 +1,4 @@
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/bus/SimBus.h"

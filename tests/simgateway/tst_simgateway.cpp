@@ -4,7 +4,7 @@
 #include "netsetup/HexRecord.h"
 #include "netsetup/SetupDatagram.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <QTest>
 

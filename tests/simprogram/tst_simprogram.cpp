@@ -259,14 +259,9 @@ void TestSimProgram::cleanupTestCase() {
     m_tcp.reset();
     m_mbusPty.reset();
     if (m_sim) {
-        m_sim->terminate();
-        QVERIFY(m_sim->waitFinished(5000));
-        // A clean stop after everything the tests did (a sanitizer build
-        // reports its findings through the exit code).
-        const QByteArray errors = m_sim->errors;
-        const int code = m_sim->proc.exitCode();
+        const QString problem = m_sim->stopCleanly();
         m_sim.reset();
-        QVERIFY2(code == 0, errors.constData());
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 }
 

@@ -4,16 +4,14 @@
 // With KESTRUNE_WIZARD_SHOTS set to a folder, the test also saves a picture
 // of every page it shows there (for looking at the layout).
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/ShellState.h"
-#include "app/gui/Startup.h"
-#include "app/gui/WizardWindow.h"
+#include "app/Startup.h"
+#include "app/WizardWindow.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
+#include "wizard/ShellState.h"
 
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
 #include "channel/gui/DebugWindow.h"
-#endif
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -177,9 +175,7 @@ void TestWizard::cleanup() {
     if (m_wizard)
         m_wizard->close();
     m_wizard.reset();
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     QVERIFY(!DebugWindow::instance());
-#endif
 }
 
 void TestWizard::start(const QStringList& arguments) {
@@ -356,7 +352,6 @@ void TestWizard::debugSwitchOpensTrafficLog_data() {
 void TestWizard::debugSwitchOpensTrafficLog() {
     QFETCH(QStringList, arguments);
     QFETCH(bool, open);
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     start(arguments);
     QCOMPARE(DebugWindow::instance() != nullptr, open);
     if (open) {
@@ -367,14 +362,9 @@ void TestWizard::debugSwitchOpensTrafficLog() {
         click(m_wizard.get(), "Command_Cancel");
         QVERIFY(!DebugWindow::instance());
     }
-#else
-    QCOMPARE(hasDebugSwitch(arguments), open);
-    QSKIP("built without the traffic log window");
-#endif
 }
 
 void TestWizard::trafficLogToggledThroughWizard() {
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     start();
     QVERIFY(!DebugWindow::instance());
     DebugWindow::toggle(*m_wizard);
@@ -384,9 +374,6 @@ void TestWizard::trafficLogToggledThroughWizard() {
     click(m_wizard.get(), "Command_Next");
     DebugWindow::toggle(*m_wizard);
     QVERIFY(!DebugWindow::instance());
-#else
-    QSKIP("built without the traffic log window");
-#endif
 }
 
 void TestWizard::taskLeadsToItsFirstPage_data() {
