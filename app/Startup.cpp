@@ -25,14 +25,12 @@ bool loadLanguageOrAsk() {
 
 namespace {
 
-// The eight gateway setup records, created and reset, numbered 0 to 7.
+// The eight gateway setup records, created and reset, numbered 0 to 7. (The
+// network adapters are listed by the discovery page when the window is
+// prepared, after the saved choice was restored.)
 void createSetupRecordsHook() {
     createSetupRecords();
 }
-// Start-up step of a subsystem that joins the program later: the list of
-// network adapters (which also decides whether the adapter choice button is
-// visible). Nothing is done here until its page is wired in.
-void listNetworkAdaptersHook(ShellState&) {}
 
 } // namespace
 
@@ -44,7 +42,6 @@ std::unique_ptr<WizardWindow> startWizard(ShellState& state, const QStringList& 
 
     auto wizard = std::make_unique<WizardWindow>(state);
     wizard->prepare();
-    listNetworkAdaptersHook(state);
 
     wizard->enterPage(0);
     wizard->show();

@@ -4,7 +4,22 @@
 
 namespace kestrune {
 
+namespace {
+
+AdapterLister& lister() {
+    static AdapterLister instance;
+    return instance;
+}
+
+} // namespace
+
+void setAdapterLister(AdapterLister l) {
+    lister() = std::move(l);
+}
+
 QList<NetworkAdapter> listNetworkAdapters(bool includeLoopback) {
+    if (lister())
+        return lister()(includeLoopback);
     QList<NetworkAdapter> adapters;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& i : interfaces) {

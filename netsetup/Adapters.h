@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace kestrune {
 
 // A network adapter as the discovery and setup pages use it: its first IPv4
@@ -18,6 +20,13 @@ struct NetworkAdapter {
 // (INI [IP] IncludeLoopback=1). The description is the interface's
 // human-readable name.
 QList<NetworkAdapter> listNetworkAdapters(bool includeLoopback);
+
+// Where listNetworkAdapters() looks: the system's interfaces, unless a list
+// of its own was put in place (the window tests, which cannot choose the
+// adapters of the machine they run on). An empty function restores the
+// system's.
+using AdapterLister = std::function<QList<NetworkAdapter>(bool includeLoopback)>;
+void setAdapterLister(AdapterLister lister);
 
 // The adapter choice after a listing (ListAdapters): the stored choice when
 // an adapter matches both its address and its description (selected is its

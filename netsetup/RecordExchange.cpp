@@ -223,6 +223,13 @@ bool RecordExchange::writeOverNetwork(const SetupRecord& record, const QString& 
         return false;
     }
     m_acknowledged = true;
+    // A record 0 that gives the gateway another address brings it back
+    // there: that is where it is asked for.
+    if (record.recordNumber() == 0 && !isZero(record.ipv4())) {
+        const QHostAddress moved(ipv4Text(record.ipv4()));
+        if (!moved.isEqual(m_device, QHostAddress::TolerantConversion))
+            m_device = moved;
+    }
     // The gateway restarts with the record: give it a moment, then ask for
     // record 0 once a second until it answers or the time is up.
     m_link.pause(std::min(RestartPauseMs, remainingMs(deadline)));

@@ -73,7 +73,8 @@ public:
     [[nodiscard]] bool readRecord(SetupRecord& record, SetupMethod method,
                                   const QString& deviceAddress, int timeoutMs);
     // Write_Record: true when the gateway acknowledged the record and, after
-    // its restart, answered again, all within the time given.
+    // its restart, answered again, all within the time given. A record 0
+    // that moves the gateway to another address is asked for there.
     [[nodiscard]] bool writeRecord(const SetupRecord& record, SetupMethod method,
                                    const QString& deviceAddress, int timeoutMs);
     // Sends one datagram to the broadcast address's setup port from the

@@ -535,6 +535,8 @@ void TestNetSetup::writeRecordOverNetwork_data() {
     QTest::newRow("no acknowledgement") << "none" << int(ExchangeFailure::NoReply) << 1;
     QTest::newRow("acknowledgement of another record")
         << "wrong-ack" << int(ExchangeFailure::NotAcknowledged) << 1;
+    QTest::newRow("moved by the record: asked at its new address")
+        << "moves" << int(ExchangeFailure::None) << 1;
     QTest::newRow("acknowledged from the wrong address")
         << "stranger" << int(ExchangeFailure::NoReply) << 1;
 }
@@ -556,14 +558,21 @@ void TestNetSetup::writeRecordOverNetwork() {
             return {{recordWriteAck(1)}};
         if (device == QLatin1String("stranger"))
             return {{recordWriteAck(0), 0, &stranger}};
+        if (device == QLatin1String("moves") && r.kind == SetupRequest::Kind::WriteRecord)
+            return {{recordWriteAck(0)}};
         return {};
     };
+    // Where the gateway lives after a record that moves it.
+    if (device == QLatin1String("moves"))
+        stranger.responder = gatewayResponder();
     Link link;
     RecordExchange exchange(link);
     exchange.setAdapterAddress(QStringLiteral("127.0.0.120"));
     SetupRecord r(0);
     r.restoreDefaults(false);
     QVERIFY(r.setIpPort(u"10010"));
+    if (device == QLatin1String("moves"))
+        QVERIFY(r.setIpAddress(u"127.0.0.126"));
     QElapsedTimer clock;
     clock.start();
     const bool ok =
@@ -572,6 +581,8 @@ void TestNetSetup::writeRecordOverNetwork() {
     QCOMPARE(ok, failure == int(ExchangeFailure::None));
     QVERIFY(gateway.received.size() >= requests);
     QCOMPARE(gateway.received.first(), r.writeRequest());
+    if (device == QLatin1String("moves"))
+        QCOMPARE(stranger.received, QList<QByteArray>{hex("00 00 00 E0")});
     if (requests > 1) {
         // One second for the restart, then record 0 is asked for.
         QCOMPARE(gateway.received.at(1), hex("00 00 00 E0"));
@@ -753,7 +764,7 @@ void TestNetSetup::pingLoopback() {
     if (!pinger.open(message))
         QSKIP(qPrintable(QStringLiteral("no ICMP socket allowed here: ") + message));
     QStringList lines;
-    const PingSeries s = runPingSeries(pinger, link, QStringLiteral("127.0.0.129"), 2, 100, 1000,
+    const PingSeries s = runPingSeries(pinger, link, QStringLiteral("127.0.0.120"), 2, 100, 1000,
                                        [&lines](const QString& piece) { lines << piece; });
     QCOMPARE(s.sent, 2);
     QCOMPARE(s.answered, 2);

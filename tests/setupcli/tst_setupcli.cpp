@@ -23,7 +23,7 @@ namespace {
 
 const char kConfig[] = R"([simulator]
 listen = 127.0.0.136:30718
-dhcp-first = 127.0.0.138
+dhcp-first = 127.0.0.137
 control-port = 26121
 tag-files = no
 

@@ -34,7 +34,7 @@ const QString kAdapter = QStringLiteral("127.0.0.120");
 // transparent port on TCP, consoles with either prompt and check rule.
 const char kConfig[] = R"([simulator]
 listen = 127.0.0.131:30718
-dhcp-first = 127.0.0.132
+dhcp-first = 127.0.0.130
 control-port = 26120
 tag-files = no
 
