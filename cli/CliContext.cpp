@@ -269,18 +269,23 @@ std::optional<LinkSettings> Context::linkSettings() {
     return s;
 }
 
-bool Context::applyTimeouts() {
-    std::optional<IniFile> explicitIni;
-    if (m_parser.isSet(OptIni)) {
-        const QString path = m_parser.value(OptIni);
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable()) {
-            fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
-            return false;
-        }
-        explicitIni.emplace(path);
+std::optional<IniFile> Context::iniFile() {
+    if (!m_parser.isSet(OptIni))
+        return programIni();
+    const QString path = m_parser.value(OptIni);
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
+        return std::nullopt;
     }
-    const IniFile& ini = explicitIni ? *explicitIni : programIni();
+    return IniFile(path);
+}
+
+bool Context::applyTimeouts() {
+    const std::optional<IniFile> chosen = iniFile();
+    if (!chosen)
+        return false;
+    const IniFile& ini = *chosen;
     const QString section = m_parser.isSet(OptSection)   ? m_parser.value(OptSection).trimmed()
                             : m_defaultSection.isEmpty() ? DefaultSection
                                                          : m_defaultSection;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/IniFile.h"
 #include "channel/Link.h"
 
 #include <QCommandLineOption>
@@ -91,6 +92,10 @@ public:
     // The link the connection options name. Empty (after a message on err)
     // when none or more than one is given or a value is malformed.
     std::optional<LinkSettings> linkSettings();
+
+    // The INI file --ini names, else the program's own. Empty (after a
+    // message) when --ini names a file that cannot be read.
+    std::optional<IniFile> iniFile();
 
     // Sets the link's bus delay and time-outs: the INI file's values of the
     // chosen section (--ini, --section), overridden by the time options.

@@ -6,6 +6,7 @@
 #include "cli/MeterCommand.h"
 #include "cli/ModbusCommand.h"
 #include "cli/SendCommand.h"
+#include "cli/SetupCommands.h"
 
 namespace kestrune::cli {
 
@@ -16,6 +17,10 @@ const std::vector<Command>& commands() {
         meterCommand(),
         modbusCommand(),
         asciiCommand(),
+        discoverCommand(),
+        recordCommand(),
+        ipSetupCommand(),
+        pingCommand(),
     };
     return table;
 }

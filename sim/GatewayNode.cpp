@@ -1,6 +1,7 @@
 #include "sim/GatewayNode.h"
 
 #include "mbus/MBusFrame.h"
+#include "netsetup/SetupDatagram.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/devices/LinePacer.h"
 #include "sim/devices/SimFramers.h"
@@ -95,7 +96,11 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
     m_gateway.takeEvents();
     m_gateway.setRestartMs(setup.restartMs);
     m_gateway.setSetupFault(setup.setupFault);
+    m_gateway.setLoopbackOnly(!setup.privateNetwork);
+    m_seenRestarts = m_gateway.restartCount();
     m_console.setFault(setup.consoleFault);
+    m_console.setPrompt(setup.consolePrompt);
+    m_console.setCheckRule(setup.consoleCheck);
 
     m_bus.setAnswerDelayMs(setup.replyDelayMs);
     for (const MeterSpec& m : meters) {
@@ -376,7 +381,10 @@ bool GatewayNode::bindNetwork() {
     if (!bindUdp(m_setup, kSetupPort))
         return false;
     connect(m_setup, &QUdpSocket::readyRead, this, &GatewayNode::readSetup);
-    return bindTransparent() && bindModbus() && bindAscii();
+    if (!bindTransparent() || !bindModbus() || !bindAscii())
+        return false;
+    m_boundAddress = address();
+    return true;
 }
 
 void GatewayNode::closeNetwork() {
@@ -600,14 +608,42 @@ void GatewayNode::readSetup() {
 void GatewayNode::handleSetupDatagram(const QByteArray& datagram, const QHostAddress& sender,
                                       quint16 senderPort) {
     const SetupReply reply = m_gateway.handleSetupDatagram(datagram, simNowMs());
-    if (m_setup) {
-        for (const QByteArray& d : reply.datagrams)
-            m_setup->writeDatagram(d, sender, senderPort);
+    // Gateways answer a discovery each at its own moment.
+    const int delay = isDiscoveryRequest(datagram) ? m_spec.discoveryDelayMs : 0;
+    for (const QByteArray& d : reply.datagrams) {
+        if (delay <= 0) {
+            sendSetupReply(d, sender, senderPort);
+            continue;
+        }
+        QTimer::singleShot(
+            delay, this, [this, d, sender, senderPort] { sendSetupReply(d, sender, senderPort); });
     }
     handleEvents(reply.events);
 }
 
+void GatewayNode::sendSetupReply(const QByteArray& datagram, const QHostAddress& to, quint16 port) {
+    // From the setup socket the gateway has now (it may have moved).
+    if (m_setup)
+        m_setup->writeDatagram(datagram, to, port);
+}
+
+void GatewayNode::dropConnectionsAfterRestart() {
+    if (m_gateway.restartCount() == m_seenRestarts)
+        return;
+    m_seenRestarts = m_gateway.restartCount();
+    for (const QPointer<QTcpSocket>& c : std::as_const(m_connections)) {
+        if (c) {
+            c->abort();
+            c->deleteLater();
+        }
+    }
+    m_connections.clear();
+}
+
 void GatewayNode::handleEvents(const QList<SimEvent>& events) {
+    dropConnectionsAfterRestart();
+    // The gateway logic already believes it lives at the new address.
+    const QString from = m_boundAddress;
     for (const SimEvent& e : events) {
         switch (e.kind) {
         case SimEvent::Kind::TransportChanged:
@@ -619,7 +655,7 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
             }
             break;
         case SimEvent::Kind::MoveAddress:
-            moveTo(ipv4Text(e.address));
+            moveTo(ipv4Text(e.address), from);
             break;
         case SimEvent::Kind::DhcpRequested: {
             const QString a = m_picker ? m_picker(this) : QString();
@@ -630,25 +666,55 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
                 break;
             }
             m_gateway.setAddress(toIpv4(a));
-            moveTo(a);
+            moveTo(a, from);
             break;
         }
         case SimEvent::Kind::AddressRefused:
-            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is outside "
-                                        "127.0.0.0/8; it stays at %3")
-                             .arg(m_spec.name, ipv4Text(e.address), address()));
+            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is no address "
+                                        "it may take (%3); it stays at %4")
+                             .arg(m_spec.name, ipv4Text(e.address),
+                                  m_spec.privateNetwork ? QStringLiteral("not one device")
+                                                        : QStringLiteral("outside 127.0.0.0/8"),
+                                  address()));
             break;
         }
     }
 }
 
-void GatewayNode::moveTo(const QString& newAddress) {
+void GatewayNode::moveTo(const QString& newAddress, const QString& from) {
+    if (newAddress == from)
+        return;
+    // An address that another device uses is refused before anything is
+    // closed: the gateway stays reachable where it was.
+    const QString user = m_addressUser ? m_addressUser(this, newAddress) : QString();
+    if (!user.isEmpty()) {
+        stayAt(from);
+        emit warning(QStringLiteral("gateway %1: refused to move to %2, which %3 already uses; "
+                                    "it stays at %4")
+                         .arg(m_spec.name, newAddress, user, from));
+        return;
+    }
     closeNetwork();
     if (!bindNetwork()) {
-        emit warning(QStringLiteral("gateway %1: after moving to %2: %3")
-                         .arg(m_spec.name, newAddress, m_error));
+        const QString reason = m_error;
+        closeNetwork();
+        stayAt(from);
+        if (!bindNetwork())
+            emit warning(
+                QStringLiteral("gateway %1: back at %2: %3").arg(m_spec.name, from, m_error));
+        emit warning(QStringLiteral("gateway %1: refused to move to %2 (%3); it stays at %4")
+                         .arg(m_spec.name, newAddress, reason, from));
+        return;
     }
     emit notice(QStringLiteral("gateway %1 moved to %2").arg(m_spec.name, newAddress));
+}
+
+void GatewayNode::stayAt(const QString& oldAddress) {
+    m_gateway.setAddress(toIpv4(oldAddress));
+    SetupRecord r0 = m_gateway.record(0);
+    r0.setIpv4(toIpv4(oldAddress));
+    m_gateway.storeRecord(0, r0.bytes());
+    m_gateway.adoptRecordSettings();
 }
 
 void GatewayNode::readMBusUdp() {

@@ -6,11 +6,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace kestrune::sim {
 
@@ -43,7 +45,8 @@ Options:
                      (default: $XDG_RUNTIME_DIR/kestrune-sim or
                      /tmp/kestrune-sim-<uid>)
   --listen ADDR:PORT where discovery and IP-SETUP broadcasts are received
-                     (default 127.255.255.255:30718)
+                     (default 127.255.255.255:30718; outside loopback only
+                     with "network = namespace")
   --control PORT     UDP port on 127.0.0.1 for text commands (0: none)
   --help             this text
 
@@ -86,8 +89,39 @@ GatewayNode* SimRuntime::node(const QString& name) const {
     return nullptr;
 }
 
+bool inPrivateNetworkNamespace() {
+    struct stat own {};
+    if (::stat("/proc/self/ns/net", &own) != 0)
+        return false;
+    const auto same = [&own](const QByteArray& path) {
+        struct stat other {};
+        return ::stat(path.constData(), &other) == 0 && other.st_dev == own.st_dev &&
+               other.st_ino == own.st_ino;
+    };
+    // Process 1 lives in the machine's own namespace; where it can be seen,
+    // sharing it settles the question.
+    struct stat first {};
+    if (::stat("/proc/1/ns/net", &first) == 0 && first.st_dev == own.st_dev &&
+        first.st_ino == own.st_ino)
+        return false;
+    // A namespace made with "ip netns add" is kept in /run/netns.
+    const QStringList named =
+        QDir(QStringLiteral("/run/netns")).entryList(QDir::Files | QDir::System);
+    for (const QString& name : named) {
+        if (same(QFile::encodeName(QStringLiteral("/run/netns/") + name)))
+            return true;
+    }
+    return false;
+}
+
 bool SimRuntime::start(const Installation& installation, const QString& runFolder, QString& error) {
     m_installation = installation;
+    if (installation.privateNetwork && !inPrivateNetworkNamespace()) {
+        // Addresses outside loopback belong to the machine's real networks.
+        error = QStringLiteral("network = namespace: this is not a private network namespace; "
+                               "start the simulator inside one (ip netns exec NAME ...)");
+        return false;
+    }
     QStringList lines;
     lines << QStringLiteral("sim run-folder ") + runFolder;
 
@@ -105,6 +139,9 @@ bool SimRuntime::start(const Installation& installation, const QString& runFolde
         auto* n = new GatewayNode(g, installation.meters, this);
         m_nodes.append(n);
         n->setAddressPicker([this](const GatewayNode* asking) { return freeAddress(asking); });
+        n->setAddressUser([this](const GatewayNode* asking, const QString& address) {
+            return addressUser(asking, address);
+        });
         connect(n, &GatewayNode::notice, this, [](const QString& l) { out(l); });
         connect(n, &GatewayNode::warning, this, [](const QString& l) { err(l); });
         if (!n->start(runFolder)) {
@@ -183,6 +220,16 @@ QString SimRuntime::freeAddress(const GatewayNode* asking) const {
         if (a[3] >= 254)
             break;
         ++a[3];
+    }
+    return {};
+}
+
+QString SimRuntime::addressUser(const GatewayNode* asking, const QString& address) const {
+    if (address == m_installation.listen.host)
+        return QStringLiteral("the discovery listener");
+    for (const GatewayNode* n : m_nodes) {
+        if (n != asking && n->address() == address)
+            return QStringLiteral("gateway ") + n->name();
     }
     return {};
 }
@@ -367,7 +414,8 @@ int runSimulator(int argc, char** argv) {
         err(error);
         return 2;
     }
-    if (parser.isSet(listenOpt) && !parseHostPort(parser.value(listenOpt), inst->listen)) {
+    if (parser.isSet(listenOpt) &&
+        !parseHostPort(parser.value(listenOpt), inst->listen, inst->privateNetwork)) {
         err(QStringLiteral("--listen %1: expected address:port with the address inside "
                            "127.0.0.0/8")
                 .arg(parser.value(listenOpt)));

@@ -13,6 +13,7 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "channel/Link.h"
+#include "netsetup/Adapters.h"
 #include "wizard/ShellState.h"
 #include "wizard/gui/WebPage.h"
 
@@ -225,6 +226,10 @@ void TestPages::initTestCase() {
     QByteArray text;
     for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
         text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=400\n";
+    // The setup pages: short waits, and discovery sent to an address of this
+    // machine where nobody answers.
+    text += "[IP]\nScanTimeout=100\nUDPTimeOut=100\nSerialTimeOut=100\n"
+            "BroadcastAddress=127.0.0.139\n";
     text += "[SerialPorts]\nCOM1=" + m_pty.path().toLocal8Bit() + "\n";
     text += "COM2=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
     ini.write(text);
@@ -246,6 +251,10 @@ void TestPages::init() {
     settings::save(QStringLiteral("TCPPort"), QString::number(m_udpPort));
     m_state = ShellState{};
     m_boxes = std::make_unique<BoxWatcher>();
+    // One network adapter, on loopback, whatever the machine has.
+    setAdapterLister([](bool) {
+        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+    });
 }
 
 void TestPages::cleanup() {
@@ -475,6 +484,7 @@ void TestPages::noAdapterRefusals() {
     QFETCH(bool, refused);
 
     settings::save(QStringLiteral("SelectedAdapterIP"), QStringLiteral("NO_ADAPTER"));
+    setAdapterLister([](bool) { return QList<NetworkAdapter>{}; });
     settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
     settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
     settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
