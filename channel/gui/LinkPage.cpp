@@ -63,6 +63,7 @@ void LinkPage::linkLost(const QString& reason) {
 }
 
 void ReadPage::buildResultRow(const RowNames& names) {
+    m_names = names;
     const PageLayout& l = pageLayout();
     const int top = twips::ButtonRowTop;
     m_result = l.addLabel(this, QLatin1String(names.result), 240, top - twips::ResultHeight, 900);
@@ -72,6 +73,12 @@ void ReadPage::buildResultRow(const RowNames& names) {
     m_debug =
         l.addButton(this, QLatin1String(names.debug), twips::WindowWidth - 240 - 1200, top, 1200);
     connect(m_debug, &QPushButton::clicked, this, [this] { frame().toggleTrafficLog(); });
+}
+
+void ReadPage::setCaptions() {
+    m_result->setText(text(m_names.resultCaption));
+    m_read->setText(text(m_names.readCaption));
+    m_debug->setText(text(m_names.debugCaption));
 }
 
 void ReadPage::loadSettings() {

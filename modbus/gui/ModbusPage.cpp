@@ -3,9 +3,6 @@
 #include "wizard/Navigation.h"
 #include "wizard/gui/WizardText.h"
 
-#include <QLabel>
-#include <QPushButton>
-
 namespace kestrune {
 
 namespace {
@@ -26,12 +23,6 @@ void ModbusPage::build() {
                     "Command_ModBus_MeterFeature_Debug"});
     // The Modbus read exchange behind Read and the register sheet come with
     // the Modbus client.
-}
-
-void ModbusPage::setCaptions() {
-    resultLabel()->setText(QStringLiteral("Result:"));
-    readButton()->setText(QStringLiteral("&Read"));
-    debugButton()->setText(QStringLiteral("Debug"));
 }
 
 } // namespace kestrune

@@ -18,6 +18,7 @@
 #include "wizard/gui/WebPage.h"
 
 #include "channel/gui/DebugWindow.h"
+#include "tests/pages/PageDriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -202,10 +203,7 @@ private:
 };
 
 template <typename T> T* TestPages::child(const QString& name) const {
-    T* c = m_wizard->findChild<T*>(name);
-    if (!c)
-        qWarning("control %s not found", qPrintable(name));
-    return c;
+    return pagedriver::child<T>(m_wizard.get(), name);
 }
 
 void TestPages::initTestCase() {
@@ -273,12 +271,7 @@ void TestPages::start() {
 }
 
 void TestPages::click(const QString& name) {
-    auto* b = child<QAbstractButton>(name);
-    QVERIFY(b);
-    QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(name));
-    const QPoint at =
-        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
-    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+    QVERIFY2(pagedriver::click(child<QAbstractButton>(name)), qPrintable(name));
 }
 
 // Next as the user presses it; force stands for the later subsystems that
