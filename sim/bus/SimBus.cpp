@@ -89,11 +89,11 @@ QByteArray SimBus::receiveOverlap(const QList<LineAnswer>& answers) {
         for (int b = 0; b < 8; ++b)
             byte |= uint8_t(line[middle + (1 + b) * kSamplesPerBit] << b);
         received.append(char(byte));
-        // After the stop bit's middle the UART waits for the line to be idle
-        // before it looks for the next start bit.
-        i = middle + (kBitsPerCharacter - 1) * kSamplesPerBit;
-        while (i < length && line[i] == 0)
-            ++i;
+        // A stop bit found low is a framing error: the UART takes it for the
+        // next start bit and reads on from there (so a lagging answer shows
+        // up as a second character). Otherwise it looks for the next edge.
+        const qsizetype stop = middle + (kBitsPerCharacter - 1) * kSamplesPerBit;
+        i = line[stop] == 0 ? stop - kSamplesPerBit / 2 : stop;
     }
     return received;
 }
