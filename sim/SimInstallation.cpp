@@ -90,8 +90,10 @@ self-meter-id = 23456790
 bus-voltage = 355
 bus-current = 60
 
-# abb and sontex share primary address 1; sontex answers 2.5 bit times
-# after abb, so their answers reach the master garbled.
+# The meters of gw2 answer a few bit times apart (answer-skew): abb and
+# sontex share primary address 1, so their answers reach the master garbled,
+# as do the answers of the meters whose identification numbers share their
+# leading digits to a wildcard selection.
 [meter abb]
 gateway = gw2
 capture = abb_delta
@@ -108,18 +110,21 @@ answer-skew = 2.5
 gateway = gw2
 capture = REL-Relay-Padpuls2
 address = 22
+answer-skew = 1
 
 [meter rel-padpuls]
 gateway = gw2
 capture = rel_padpuls2
 address = 4
 id = 11216345
+answer-skew = 3.5
 
 [meter itron]
 gateway = gw2
 capture = itron_cyble_m-bus_v1.4_water
 address = 2
 fabrication = 12000071
+answer-skew = 0.5
 
 [meter gwf]
 gateway = gw2
@@ -127,11 +132,13 @@ capture = GWF-MTKcoder
 address = 6
 id = 12000093
 fabrication = 00182007
+answer-skew = 2
 
 [meter landis]
 gateway = gw2
 capture = LGB_G350
 address = 7
+answer-skew = 4
 
 [meter kamstrup]
 gateway = gw3
