@@ -80,6 +80,10 @@ public:
     static constexpr int ConsoleSettleMs = 1000;
     // One round of the console wake-up.
     static constexpr int ConsoleRoundMs = 250;
+    // Bounds of one discard of unread input (a device that talks without
+    // end must not hold up the transmission).
+    static constexpr int DiscardDatagramLimit = 1024;
+    static constexpr qsizetype DiscardByteLimit = 1024 * 1024;
 
     explicit Link(QObject* parent = nullptr);
     ~Link() override;
@@ -145,6 +149,9 @@ public:
     // The steps of sendBytes, for senders that log on their own terms.
     // Waits until delayMs have passed since lastBusActivity(), at most capMs.
     void waitBusQuiet(int delayMs, int capMs = BusDelayCapMs);
+    // Empties the receive buffers and discards what the socket or serial
+    // port holds unread, so that nothing older than the next transmission
+    // can be taken for its answer.
     void clearReceiveBuffers();
     // Transmits on the open link; false when the bytes could not be handed
     // over (sendFailed has then been emitted for a socket).
@@ -210,6 +217,7 @@ private:
     std::optional<QHostAddress> resolveHost(const QString& host);
     void reportSendError(const QString& description);
     void loseConnection(const QString& reason);
+    void discardPendingInput();
     // One sleep: until something wakes the waits or the deadline passes.
     void sleepUntilWoken(const QDeadlineTimer& deadline);
 
