@@ -300,6 +300,7 @@ void TrafficLog::trim() {
         return;
     beginRemoveRows(QModelIndex(), 0, excess - 1);
     m_lines.erase(m_lines.begin(), m_lines.begin() + excess);
+    m_firstLineNumber += excess;
     endRemoveRows();
 }
 
@@ -315,6 +316,7 @@ void TrafficLog::clear() {
     if (m_lines.empty())
         return;
     beginResetModel();
+    m_firstLineNumber += lineCount();
     m_lines.clear();
     endResetModel();
 }
