@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -361,8 +362,32 @@ void TestWizard::debugSwitchOpensTrafficLog() {
     QCOMPARE(DebugWindow::instance() != nullptr, open);
     if (open) {
         QVERIFY(DebugWindow::instance()->isVisible());
-        // The traffic log opens beside the wizard.
-        QCOMPARE(DebugWindow::instance()->objectName(), QStringLiteral("Kestrune_Debug"));
+        // The traffic log opens beside the wizard, wholly on the screen (its
+        // Exit button within reach) and clear of the wizard when there is
+        // room for that.
+        QWidget* log = DebugWindow::instance();
+        QCOMPARE(log->objectName(), QStringLiteral("Kestrune_Debug"));
+        const QRect available = m_wizard->screen()->availableGeometry();
+        QVERIFY2(available.contains(log->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(log->frameGeometry().x())
+                                .arg(log->frameGeometry().y())
+                                .arg(log->frameGeometry().width())
+                                .arg(log->frameGeometry().height())));
+        const int logFrame = log->frameGeometry().width() - log->width();
+        if (available.right() - m_wizard->frameGeometry().right() >=
+            log->minimumSizeHint().width() + logFrame)
+            QVERIFY2(!log->frameGeometry().intersects(m_wizard->frameGeometry()),
+                     qPrintable(QStringLiteral("log %1,%2 %3x%4, wizard %5,%6 %7x%8, min %9")
+                                    .arg(log->frameGeometry().x())
+                                    .arg(log->frameGeometry().y())
+                                    .arg(log->frameGeometry().width())
+                                    .arg(log->frameGeometry().height())
+                                    .arg(m_wizard->frameGeometry().x())
+                                    .arg(m_wizard->frameGeometry().y())
+                                    .arg(m_wizard->frameGeometry().width())
+                                    .arg(m_wizard->frameGeometry().height())
+                                    .arg(log->minimumSizeHint().width())));
         // Closing the wizard closes the traffic log.
         click(m_wizard.get(), "Command_Cancel");
         QVERIFY(!DebugWindow::instance());
