@@ -507,7 +507,7 @@ void WizardWindow::pollAction(PollTarget target) {
 }
 
 void WizardWindow::openLink(int index) {
-    openWebAddress(this, QUrl(QLatin1String(LinkUrls[index])));
+    openWebSite(this, QUrl(QLatin1String(LinkUrls[index])));
 }
 
 void WizardWindow::changeLanguage() {
