@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
@@ -27,6 +28,7 @@ const QString OptIni = QStringLiteral("ini");
 const QString OptSection = QStringLiteral("section");
 const QString OptLog = QStringLiteral("log");
 const QString OptHelp = QStringLiteral("help");
+const QString OptVersion = QStringLiteral("version");
 
 const QString DefaultLine = QStringLiteral("2400,E,8,1");
 const QString DefaultSection = QStringLiteral("IP");
@@ -39,7 +41,9 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("Link over a serial port: a device path, or COM1 to COM16 as the "
                         "wizard maps them."),
          QStringLiteral("PATH")},
-        {OptLine, QStringLiteral("Serial line settings (default %1).").arg(DefaultLine),
+        {OptLine,
+         QStringLiteral("Serial line settings (default %1); BAUD one of the standard speeds.")
+             .arg(DefaultLine),
          QStringLiteral("BAUD,P,D,S")},
         {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
          QStringLiteral("MS")},
@@ -53,11 +57,14 @@ QList<QCommandLineOption> globalOptions() {
                         "$KESTRUNE_PROGRAM_DIR)."),
          QStringLiteral("FILE")},
         {OptSection,
-         QStringLiteral("INI section of the time-outs (default IP; ModBus, MBusASCII, ...)."),
+         QStringLiteral("INI section of the time-outs (default IP; also ModBus, MBusASCII, "
+                        "PadPuls, FreePacketAndString, or another section of the INI file)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
-        {QStringList{QStringLiteral("h"), OptHelp}, QStringLiteral("Show this help.")},
+        {QStringList{QStringLiteral("h"), OptHelp},
+         QStringLiteral("Show this help; after a command, that command's help.")},
+        {OptVersion, QStringLiteral("Show the program's version.")},
     };
 }
 
@@ -94,6 +101,36 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
+const QString ExitCodesHelp =
+    QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
+                   "3 link not opened (host name unknown, device absent) or lost.\n");
+
+// The sections the wizard's pages take their time-outs from.
+const QStringList LinkSections{QStringLiteral("IP"), QStringLiteral("ModBus"),
+                               QStringLiteral("MBusASCII"), QStringLiteral("PadPuls"),
+                               QStringLiteral("FreePacketAndString")};
+
+QString joinNumbers(const QList<qint32>& numbers) {
+    QStringList texts;
+    for (qint32 n : numbers)
+        texts.append(QString::number(n));
+    return texts.join(QStringLiteral(", "));
+}
+
+// One command's help: its usage and summary, its options and the global ones.
+QString commandHelpText(const Command& command, const QList<QCommandLineOption>& global) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command.summary);
+    parser.addOptions(command.options);
+    parser.addOptions(global);
+    QString text = parser.helpText();
+    // "Usage: NAME [options]" plus the command and its arguments.
+    const qsizetype eol = text.indexOf(QLatin1Char('\n'));
+    text.insert(eol < 0 ? text.size() : eol,
+                QLatin1Char(' ') + command.name + QLatin1Char(' ') + command.arguments);
+    return text + ExitCodesHelp;
+}
+
 QString helpText(QCommandLineParser& parser) {
     QString text = parser.helpText();
     text += QStringLiteral("\nCommands:\n");
@@ -104,8 +141,8 @@ QString helpText(QCommandLineParser& parser) {
         text += QStringLiteral("  ") +
                 (c.name + QLatin1Char(' ') + c.arguments).leftJustified(width + 2) + c.summary +
                 QLatin1Char('\n');
-    text += QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
-                           "3 link not opened or lost.\n");
+    text += QStringLiteral("\nCOMMAND --help shows the help of one command.\n");
+    text += ExitCodesHelp;
     return text;
 }
 
@@ -131,14 +168,27 @@ std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
         host = text.left(colon);
         port = text.mid(colon + 1);
     }
+    static const QRegularExpression hostName(
+        QStringLiteral("^(?=.{1,253}$)([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.)*"
+                       "[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.?$"));
     QHostAddress address;
-    if (host.isEmpty() || !address.setAddress(host)) {
-        error = QStringLiteral("'%1' is not an IP address").arg(host);
+    bool isName = false;
+    if (host.isEmpty()) {
+        error = QStringLiteral("'%1' names no host").arg(text);
         return std::nullopt;
     }
-    if (address.isBroadcast() || address.isMulticast() || address.isNull() ||
-        address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6) {
-        error = QStringLiteral("'%1' is not the address of one device").arg(host);
+    if (address.setAddress(host)) {
+        const QString why = deviceAddressError(host);
+        if (!why.isEmpty()) {
+            error = why;
+            return std::nullopt;
+        }
+        host = address.toString();
+    } else if (hostName.match(host).hasMatch() &&
+               !host.contains(QRegularExpression(QStringLiteral("^[0-9.]+$")))) {
+        isName = true;
+    } else {
+        error = QStringLiteral("'%1' is neither an IP address nor a host name").arg(host);
         return std::nullopt;
     }
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
@@ -147,7 +197,58 @@ std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
         error = QStringLiteral("port '%1' is not a number from 1 to 65535").arg(port);
         return std::nullopt;
     }
-    return HostPort{address.toString(), static_cast<quint16>(number)};
+    return HostPort{host, static_cast<quint16>(number), isName};
+}
+
+QString deviceAddressError(const QString& text) {
+    QHostAddress address;
+    if (!address.setAddress(text))
+        return QStringLiteral("'%1' is not an IP address").arg(text);
+    if (address.isBroadcast() || address.isMulticast() || address.isNull() ||
+        address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+        return QStringLiteral("'%1' is not the address of one device").arg(text);
+    return {};
+}
+
+std::optional<QString> resolveHostName(const QString& name, QString& error) {
+    const QHostInfo info = QHostInfo::fromName(name);
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+        error = QStringLiteral("host '%1' not found").arg(name);
+        if (info.error() != QHostInfo::NoError && !info.errorString().isEmpty())
+            error += QStringLiteral(" (") + info.errorString() + QLatin1Char(')');
+        return std::nullopt;
+    }
+    // As the link looks names up: the first IPv4 address, else the first.
+    QHostAddress chosen = addresses.first();
+    for (const QHostAddress& a : addresses) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            chosen = a;
+            break;
+        }
+    }
+    const QString text = chosen.toString();
+    const QString why = deviceAddressError(text);
+    if (!why.isEmpty()) {
+        error = QStringLiteral("host '%1': ").arg(name) + why;
+        return std::nullopt;
+    }
+    return text;
+}
+
+QStringList timeoutSections(const QStringList& fileSections) {
+    QStringList accepted = LinkSections;
+    for (const QString& name : fileSections)
+        if (acceptedSection(name, accepted).isEmpty())
+            accepted.append(name);
+    return accepted;
+}
+
+QString acceptedSection(const QString& section, const QStringList& accepted) {
+    for (const QString& name : accepted)
+        if (name.compare(section, Qt::CaseInsensitive) == 0)
+            return name;
+    return {};
 }
 
 std::optional<int> parseMilliseconds(const QString& text, QString& error) {
@@ -225,9 +326,18 @@ std::optional<LinkSettings> Context::linkSettings() {
         s.serialPortIndex = com > 0 ? com - 1 : 0;
         s.serialDevice = path;
         s.lineSettings = m_parser.isSet(OptLine) ? m_parser.value(OptLine) : DefaultLine;
-        if (!parseLineSettings(s.lineSettings)) {
+        const std::optional<LineSettings> line = parseLineSettings(s.lineSettings);
+        if (!line) {
             fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
                                    .arg(s.lineSettings));
+            return std::nullopt;
+        }
+        const QList<qint32> speeds = standardLineSpeeds();
+        if (!speeds.contains(line->baudRate)) {
+            fail(ExitBadInput, QStringLiteral("--line: no serial port offers %1 baud; the speeds "
+                                              "are %2")
+                                   .arg(line->baudRate)
+                                   .arg(joinNumbers(speeds)));
             return std::nullopt;
         }
         return s;
@@ -242,6 +352,17 @@ std::optional<LinkSettings> Context::linkSettings() {
     }
     s.host = hp->host;
     s.port = hp->port;
+    if (hp->isName) {
+        // Looked up here, so that a name is held to the rule of a literal
+        // address (no broadcast) and an unknown one is told apart.
+        const std::optional<QString> address = resolveHostName(hp->host, error);
+        if (!address) {
+            fail(ExitLinkFailed, QStringLiteral("--%1: ").arg(udp ? OptUdp : OptTcp) + error);
+            m_lastFailure = ExitLinkFailed;
+            return std::nullopt;
+        }
+        s.host = *address;
+    }
     return s;
 }
 
@@ -257,11 +378,17 @@ bool Context::applyTimeouts() {
         explicitIni.emplace(path);
     }
     const IniFile& ini = explicitIni ? *explicitIni : programIni();
-    const QString section =
-        m_parser.isSet(OptSection) ? m_parser.value(OptSection).trimmed() : DefaultSection;
-    if (section.isEmpty()) {
-        fail(ExitBadInput, QStringLiteral("--section needs a name"));
-        return false;
+    QString section = DefaultSection;
+    if (m_parser.isSet(OptSection)) {
+        const QString wanted = m_parser.value(OptSection).trimmed();
+        const QStringList accepted = timeoutSections(ini.sections());
+        section = acceptedSection(wanted, accepted);
+        if (section.isEmpty()) {
+            fail(ExitBadInput,
+                 QStringLiteral("--section: '%1' is not a section of %2; accepted: %3")
+                     .arg(wanted, ini.path(), accepted.join(QStringLiteral(", "))));
+            return false;
+        }
     }
 
     const auto stored = [&](const char* key, const char* defaultValue) {
@@ -308,9 +435,10 @@ void Context::startTrafficLog() {
 }
 
 int Context::openLink() {
+    m_lastFailure = ExitBadInput;
     const std::optional<LinkSettings> settings = linkSettings();
     if (!settings)
-        return ExitBadInput;
+        return m_lastFailure;
     if (!applyTimeouts())
         return ExitBadInput;
     startTrafficLog();
@@ -349,8 +477,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     Context context(parser, out, err);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
-        out << helpText(parser);
+        out << (command ? commandHelpText(*command, global) : helpText(parser));
         out.flush();
+        return ExitOk;
+    }
+    if (parser.isSet(OptVersion)) {
+        out << ProgramName << ' ' << QStringLiteral(KESTRUNE_VERSION) << Qt::endl;
         return ExitOk;
     }
     if (!parsed)
