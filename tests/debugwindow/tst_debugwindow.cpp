@@ -7,6 +7,7 @@
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -73,6 +74,33 @@ void processFor(int ms) {
 template <typename T> T* child(const char* name) {
     DebugWindow* w = DebugWindow::instance();
     return w ? w->findChild<T*>(QLatin1String(name)) : nullptr;
+}
+
+// Clicks button and answers the file dialog it opens with answer(). False
+// when no dialog came within 5 s (a modal left behind is rejected, as it
+// would hang the run).
+bool answerFileDialog(QAbstractButton* button, const std::function<void(QFileDialog*)>& answer) {
+    bool answered = false;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (waited.elapsed() > 5000) {
+                poll.stop();
+                if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    modal->reject();
+            }
+            return;
+        }
+        poll.stop();
+        answer(dialog);
+        answered = true;
+    });
+    poll.start(20);
+    QTest::mouseClick(button, Qt::LeftButton);
+    return answered;
 }
 
 } // namespace
@@ -324,37 +352,21 @@ private slots:
                                     .replace(QLatin1Char(' '), QLatin1Char('-'))
                                     .remove(QLatin1Char(','))));
         QVERIFY(dir.mkpath(QStringLiteral(".")));
-        bool answered = false;
-        QTimer answer;
-        QElapsedTimer waited;
-        waited.start();
-        connect(&answer, &QTimer::timeout, this, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                if (waited.elapsed() > 5000) {
-                    answer.stop();
-                    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                        modal->reject();
+        const bool answered =
+            answerFileDialog(child<QPushButton>("Command_Save"), [&](QFileDialog* dialog) {
+                dialog->setDirectory(dir);
+                if (allFiles) {
+                    // Chosen from the file type list as a user does.
+                    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                    QVERIFY(types);
+                    QTest::keyClick(types, Qt::Key_Down);
+                    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All Files(*.*)"));
                 }
-                return;
-            }
-            answer.stop();
-            dialog->setDirectory(dir);
-            if (allFiles) {
-                // Chosen from the file type list as a user does.
-                auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-                QVERIFY(types);
-                QTest::keyClick(types, Qt::Key_Down);
-                QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All Files(*.*)"));
-            }
-            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            QVERIFY(edit);
-            edit->setText(typed);
-            QTest::keyClick(edit, Qt::Key_Return);
-            answered = true;
-        });
-        answer.start(20);
-        QTest::mouseClick(child<QPushButton>("Command_Save"), Qt::LeftButton);
+                auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(edit);
+                edit->setText(typed);
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
         QVERIFY(answered);
         QCOMPARE(dir.entryList(QDir::Files), QStringList{written});
     }
@@ -609,36 +621,18 @@ private slots:
         // before overwriting.
         const QString path = m_dir.filePath(QStringLiteral("dialog-save.txt"));
         QFile::remove(path);
-        bool answered = false;
         QString title;
         QStringList filters;
-        // Answer the dialog once it is up; give up (rejecting it) after 5 s.
-        QTimer answer;
-        QElapsedTimer waited;
-        waited.start();
-        connect(&answer, &QTimer::timeout, this, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                if (waited.elapsed() > 5000) {
-                    // Never leave a modal dialog behind: that would hang the run.
-                    answer.stop();
-                    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                        modal->reject();
-                }
-                return;
-            }
-            answer.stop();
-            title = dialog->windowTitle();
-            filters = dialog->nameFilters();
-            // Type the name as a user would and confirm.
-            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                edit->setText(path);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-            answered = true;
-        });
-        answer.start(20);
-        QTest::mouseClick(child<QPushButton>("Command_Save"), Qt::LeftButton);
+        const bool answered =
+            answerFileDialog(child<QPushButton>("Command_Save"), [&](QFileDialog* dialog) {
+                title = dialog->windowTitle();
+                filters = dialog->nameFilters();
+                // Type the name as a user would and confirm.
+                if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    edit->setText(path);
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+            });
         QVERIFY(answered);
         QCOMPARE(title, QStringLiteral("Save Debug Information"));
         QCOMPARE(filters, (QStringList{QStringLiteral("Text Files(*.txt)"),
