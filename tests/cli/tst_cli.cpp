@@ -333,10 +333,7 @@ private slots:
             << "accepted: IP, ModBus, MBusASCII, PadPuls, FreePacketAndString";
         QTest::addRow("speed no port offers")
             << QStringList{"--serial", "/dev/null", "--line", "2401,E,8,1", "send", "E5"}
-            << "no serial port offers 2401 baud; the speeds are ";
-        QTest::addRow("speed list")
-            << QStringList{"--serial", "/dev/null", "--line", "2401,E,8,1", "send", "E5"}
-            << ", 2400, 4800, 9600, 19200, ";
+            << "no serial port offers 2401 baud; the speeds are 50, 75, ";
         QTest::addRow("port 0") << QStringList{"--tcp", "127.0.0.1:0", "send", "E5"} << "65535";
         QTest::addRow("port 65536")
             << QStringList{"--tcp", "127.0.0.1:65536", "send", "E5"} << "65535";

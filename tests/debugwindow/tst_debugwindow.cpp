@@ -29,8 +29,6 @@
 #include <functional>
 #include <memory>
 
-#include <sys/stat.h>
-
 using namespace kestrune;
 
 namespace {
@@ -395,21 +393,6 @@ private slots:
         QVERIFY(!DebugWindow::instance());
         QVERIFY2(told.startsWith(getText(757)), qPrintable(told));
         QVERIFY(told.contains(iniPath()));
-    }
-
-    // An interval that is already stored is not written again: closing the
-    // log in an installation whose INI file the user may not change is quiet.
-    void unchangedIntervalIsNotWritten() {
-        IniFile(iniPath()).write(QStringLiteral("Debug"), QStringLiteral("PollInterval"),
-                                 QStringLiteral("2500"));
-        struct stat before {};
-        QCOMPARE(::stat(QFile::encodeName(iniPath()).constData(), &before), 0);
-        DebugWindow::open(*m_host);
-        QTest::mouseClick(child<QPushButton>("Command_Exit"), Qt::LeftButton);
-        struct stat after {};
-        QCOMPARE(::stat(QFile::encodeName(iniPath()).constData(), &after), 0);
-        QCOMPARE(after.st_ino, before.st_ino); // every write replaces the file
-        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     }
 
     void listShowsEntriesAndScrollsToTheNewest() {

@@ -531,17 +531,6 @@ private slots:
         QCOMPARE(findLanguageFile(programFolder(), setting), loaded ? list[0].path : QString());
     }
 
-    // Two spellings of one number are one language: the one that opens.
-    void twoSpellingsOfOneNumber() {
-        const QDir dir(programFolder());
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("KESTRUNE_LANGUAGE.002")), "0=Upper\n"));
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("Kestrune_Language.002")), "0=Exact\n"));
-        const QVector<LanguageChoice> list = kestrune::listLanguages(programFolder());
-        QCOMPARE(list.size(), 1);
-        QCOMPARE(list[0].name, QStringLiteral("Exact"));
-        QCOMPARE(list[0].path, findLanguageFile(programFolder(), QStringLiteral("002")));
-    }
-
     // --- the shipped language files --------------------------------------
 
     void shippedFiles_data() {

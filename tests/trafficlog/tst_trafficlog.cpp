@@ -408,33 +408,6 @@ private slots:
             QCOMPARE(view.index(row, 0).data().toString(), log.line(row));
     }
 
-    void viewRowsOfTrimmedLinesShowEmpty() {
-        TrafficLog log;
-        log.setActive(true);
-        log.setMaxLines(2);
-        log.note(QStringLiteral("a"));
-        log.note(QStringLiteral("b"));
-        LogViewModel view(log);
-        log.note(QStringLiteral("c")); // "a" leaves the log
-        QCOMPARE(view.index(0, 0).data().toString(), QString());
-        QVERIFY(view.index(1, 0).data().toString().endsWith(QStringLiteral("b")));
-    }
-
-    void viewClearsAtOnce() {
-        TrafficLog log;
-        log.setActive(true);
-        LogViewModel view(log);
-        log.note(QStringLiteral("a"));
-        view.catchUp();
-        QCOMPARE(view.rowCount(), 1);
-        log.clear();
-        QCOMPARE(view.rowCount(), 0);
-        log.note(QStringLiteral("b"));
-        view.catchUp();
-        QCOMPARE(view.rowCount(), 1);
-        QVERIFY(view.index(0, 0).data().toString().endsWith(QStringLiteral("b")));
-    }
-
     // However many entries come, the view changes at most once per frame,
     // and the newest one is shown within a frame.
     void viewUpdatesOncePerFrame() {

@@ -369,26 +369,11 @@ void TestWizard::debugSwitchOpensTrafficLog() {
         QWidget* log = DebugWindow::instance();
         QCOMPARE(log->objectName(), QStringLiteral("Kestrune_Debug"));
         const QRect available = m_wizard->screen()->availableGeometry();
-        QVERIFY2(available.contains(log->frameGeometry()),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                .arg(log->frameGeometry().x())
-                                .arg(log->frameGeometry().y())
-                                .arg(log->frameGeometry().width())
-                                .arg(log->frameGeometry().height())));
+        QVERIFY(available.contains(log->frameGeometry()));
         const int logFrame = log->frameGeometry().width() - log->width();
         if (available.right() - m_wizard->frameGeometry().right() >=
             log->minimumSizeHint().width() + logFrame)
-            QVERIFY2(!log->frameGeometry().intersects(m_wizard->frameGeometry()),
-                     qPrintable(QStringLiteral("log %1,%2 %3x%4, wizard %5,%6 %7x%8, min %9")
-                                    .arg(log->frameGeometry().x())
-                                    .arg(log->frameGeometry().y())
-                                    .arg(log->frameGeometry().width())
-                                    .arg(log->frameGeometry().height())
-                                    .arg(m_wizard->frameGeometry().x())
-                                    .arg(m_wizard->frameGeometry().y())
-                                    .arg(m_wizard->frameGeometry().width())
-                                    .arg(m_wizard->frameGeometry().height())
-                                    .arg(log->minimumSizeHint().width())));
+            QVERIFY(!log->frameGeometry().intersects(m_wizard->frameGeometry()));
         // Closing the wizard closes the traffic log.
         click(m_wizard.get(), "Command_Cancel");
         QVERIFY(!DebugWindow::instance());
