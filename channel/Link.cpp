@@ -1,10 +1,10 @@
 #include "channel/Link.h"
 
-#include "app/IniFile.h"
-#include "app/Language.h"
-#include "app/Settings.h"
-#include "app/TextUtil.h"
-#include "app/Tick.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/Settings.h"
+#include "base/TextUtil.h"
+#include "base/Tick.h"
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
 

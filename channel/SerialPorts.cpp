@@ -1,6 +1,6 @@
 #include "channel/SerialPorts.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QSerialPortInfo>
 

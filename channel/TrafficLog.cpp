@@ -1,7 +1,7 @@
 #include "channel/TrafficLog.h"
 
-#include "app/TextUtil.h"
-#include "app/Tick.h"
+#include "base/TextUtil.h"
+#include "base/Tick.h"
 
 #include <QDate>
 #include <QFile>
@@ -193,19 +193,26 @@ QString SaveResult::message() const {
            QString::number(errorNumber) + QStringLiteral(" - ") + description;
 }
 
+SaveResult fileFailure(const QIODevice& device, int fallbackError) {
+    SaveResult result;
+    result.ok = false;
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    result.errorNumber = file && file->error() != QFileDevice::NoError
+                             ? static_cast<int>(file->error())
+                             : fallbackError;
+    result.description = device.errorString();
+    return result;
+}
+
 SaveResult appendSaveBlock(const QString& path, const QStringList& lines, const QString& comment) {
     const QLocale& locale = systemLocale();
     const QByteArray block =
         formatSaveBlock(lines, comment, locale.toString(QDate::currentDate(), QLocale::ShortFormat),
                         currentTimeOfDay());
 
-    SaveResult result;
     QFile file(path);
     auto fail = [&](QFileDevice::FileError fallback) {
-        result.ok = false;
-        const QFileDevice::FileError error = file.error();
-        result.errorNumber = static_cast<int>(error != QFileDevice::NoError ? error : fallback);
-        result.description = file.errorString();
+        const SaveResult result = fileFailure(file, fallback);
         file.close();
         return result;
     };
@@ -218,7 +225,7 @@ SaveResult appendSaveBlock(const QString& path, const QStringList& lines, const 
     file.close();
     if (file.error() != QFileDevice::NoError)
         return fail(QFileDevice::WriteError);
-    return result;
+    return SaveResult{};
 }
 
 PollInterval correctPollInterval(const QString& text) {

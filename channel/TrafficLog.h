@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <deque>
 
+class QIODevice;
+
 // The traffic log: every telegram sent and received, every reply time-out and
 // every line event, as lines of text with a time stamp. The lines are kept
 // only while the traffic log window is open (DebugActive); the counters of
@@ -68,6 +70,11 @@ struct SaveResult {
     // "The following error has occurred:" CR LF "Err # n - description".
     QString message() const;
 };
+
+// A failed file operation: the device's own error number (the fallback, a
+// QFileDevice::FileError, when it reports none or is no file) and its
+// description.
+SaveResult fileFailure(const QIODevice& device, int fallbackError);
 
 // Appends the block (stamped with the current date and time) to path,
 // creating the file when it does not exist.

@@ -1,9 +1,13 @@
 #include "cli/CliContext.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -42,7 +46,8 @@ QList<QCommandLineOption> globalOptions() {
                         "wizard maps them."),
          QStringLiteral("PATH")},
         {OptLine,
-         QStringLiteral("Serial line settings (default %1); BAUD one of the standard speeds.")
+         QStringLiteral("Serial line settings (default %1; ascii: 9600,N,8,1); BAUD one of the "
+                        "standard speeds.")
              .arg(DefaultLine),
          QStringLiteral("BAUD,P,D,S")},
         {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
@@ -57,8 +62,9 @@ QList<QCommandLineOption> globalOptions() {
                         "$KESTRUNE_PROGRAM_DIR)."),
          QStringLiteral("FILE")},
         {OptSection,
-         QStringLiteral("INI section of the time-outs (default IP; also ModBus, MBusASCII, "
-                        "PadPuls, FreePacketAndString, or another section of the INI file)."),
+         QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
+                        "MBusASCII; also PadPuls, FreePacketAndString, or another section of "
+                        "the INI file)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
@@ -103,7 +109,9 @@ const Command* findCommand(const QString& name) {
 
 const QString ExitCodesHelp =
     QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
-                   "3 link not opened (host name unknown, device absent) or lost.\n");
+                   "3 link not opened (host name unknown, device absent) or lost, "
+                   "4 the device answered with an error, 5 the support library could not be "
+                   "used.\n");
 
 // The sections the wizard's pages take their time-outs from.
 const QStringList LinkSections{QStringLiteral("IP"), QStringLiteral("ModBus"),
@@ -117,7 +125,8 @@ QString joinNumbers(const QList<qint32>& numbers) {
     return texts.join(QStringLiteral(", "));
 }
 
-// One command's help: its usage and summary, its options and the global ones.
+// One command's help: its usage and summary, its options and the global ones,
+// then what the command adds in words.
 QString commandHelpText(const Command& command, const QList<QCommandLineOption>& global) {
     QCommandLineParser parser;
     parser.setApplicationDescription(command.summary);
@@ -128,6 +137,8 @@ QString commandHelpText(const Command& command, const QList<QCommandLineOption>&
     const qsizetype eol = text.indexOf(QLatin1Char('\n'));
     text.insert(eol < 0 ? text.size() : eol,
                 QLatin1Char(' ') + command.name + QLatin1Char(' ') + command.arguments);
+    if (!command.details.isEmpty())
+        text += QLatin1Char('\n') + command.details;
     return text + ExitCodesHelp;
 }
 
@@ -144,6 +155,18 @@ QString helpText(QCommandLineParser& parser) {
     text += QStringLiteral("\nCOMMAND --help shows the help of one command.\n");
     text += ExitCodesHelp;
     return text;
+}
+
+// The texts results are shown with: the language the user chose for the
+// wizard, else English from the program folder or from beside this program.
+void loadTexts() {
+    if (loadLanguage())
+        return;
+    const QString english = languageFileName(1);
+    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath()}) {
+        if (languageTable().loadFile(QDir(dir).filePath(english)))
+            return;
+    }
 }
 
 } // namespace
@@ -325,7 +348,9 @@ std::optional<LinkSettings> Context::linkSettings() {
         }
         s.serialPortIndex = com > 0 ? com - 1 : 0;
         s.serialDevice = path;
-        s.lineSettings = m_parser.isSet(OptLine) ? m_parser.value(OptLine) : DefaultLine;
+        s.lineSettings = m_parser.isSet(OptLine)   ? m_parser.value(OptLine)
+                         : m_defaultLine.isEmpty() ? DefaultLine
+                                                   : m_defaultLine;
         const std::optional<LineSettings> line = parseLineSettings(s.lineSettings);
         if (!line) {
             fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
@@ -366,19 +391,24 @@ std::optional<LinkSettings> Context::linkSettings() {
     return s;
 }
 
-bool Context::applyTimeouts() {
-    std::optional<IniFile> explicitIni;
-    if (m_parser.isSet(OptIni)) {
-        const QString path = m_parser.value(OptIni);
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable()) {
-            fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
-            return false;
-        }
-        explicitIni.emplace(path);
+std::optional<IniFile> Context::iniFile() {
+    if (!m_parser.isSet(OptIni))
+        return programIni();
+    const QString path = m_parser.value(OptIni);
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
+        return std::nullopt;
     }
-    const IniFile& ini = explicitIni ? *explicitIni : programIni();
-    QString section = DefaultSection;
+    return IniFile(path);
+}
+
+bool Context::applyTimeouts() {
+    const std::optional<IniFile> chosen = iniFile();
+    if (!chosen)
+        return false;
+    const IniFile& ini = *chosen;
+    QString section = m_defaultSection.isEmpty() ? DefaultSection : m_defaultSection;
     if (m_parser.isSet(OptSection)) {
         const QString wanted = m_parser.value(OptSection).trimmed();
         const QStringList accepted = timeoutSections(ini.sections());
@@ -455,6 +485,17 @@ int Context::openLink() {
     return ExitOk;
 }
 
+void Context::loadTexts() {
+    if (loadLanguage())
+        return;
+    for (const LanguageChoice& choice : listLanguages(programDir())) {
+        if (languageTable().loadFile(choice.path))
+            return;
+    }
+    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+          << Qt::endl;
+}
+
 // ---- run ------------------------------------------------------------------------------
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -495,6 +536,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (!command)
         return context.fail(ExitBadInput,
                             QStringLiteral("unknown command '%1' (see --help)").arg(positional[0]));
+    loadTexts();
     const int code = command->run(context, positional.mid(1));
     out.flush();
     err.flush();

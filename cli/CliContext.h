@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/IniFile.h"
 #include "channel/Link.h"
 
 #include <QCommandLineOption>
@@ -20,10 +21,12 @@ namespace kestrune::cli {
 
 // Exit codes, the same for every command.
 enum ExitCode : int {
-    ExitOk = 0,         // done; for send: a complete reply arrived
-    ExitNoReply = 1,    // the device did not answer in time (the note says how)
-    ExitBadInput = 2,   // unknown option or command, malformed value
-    ExitLinkFailed = 3, // the link could not be opened (also: host name unknown), or was lost
+    ExitOk = 0,             // done; for send: a complete reply arrived
+    ExitNoReply = 1,        // the device did not answer in time (the note says how)
+    ExitBadInput = 2,       // unknown option or command, malformed value
+    ExitLinkFailed = 3,     // the link could not be opened (also: host name unknown), or was lost
+    ExitDeviceError = 4,    // the device answered with an error (exception, bad check)
+    ExitSupportLibrary = 5, // the support library (libZarvek.so) could not be used
 };
 
 // The longest time-out or delay the options accept: one hour.
@@ -72,6 +75,8 @@ struct Command {
     // Options of this command only (added to the global ones).
     QList<QCommandLineOption> options;
     std::function<int(Context& context, const QStringList& arguments)> run;
+    // Printed after the common help when the command is named with --help.
+    QString details = {};
 };
 
 // Every command, in the order the help lists them.
@@ -91,6 +96,13 @@ public:
     QTextStream& out() { return m_out; }
     QTextStream& err() { return m_err; }
 
+    // What a command uses when --section or --line is not given (empty:
+    // the global defaults, IP and 2400,E,8,1).
+    void setDefaults(const QString& section, const QString& line) {
+        m_defaultSection = section;
+        m_defaultLine = line;
+    }
+
     // Prints "kestrune-cli: message" to err and returns code.
     int fail(int code, const QString& message);
 
@@ -98,6 +110,10 @@ public:
     // (after a message on err) when none or more than one is given, a value
     // is malformed (exit code 2) or the host name is unknown (3).
     std::optional<LinkSettings> linkSettings();
+
+    // The INI file --ini names, else the program's own. Empty (after a
+    // message) when --ini names a file that cannot be read.
+    std::optional<IniFile> iniFile();
 
     // Sets the link's bus delay and time-outs: the INI file's values of the
     // chosen section (--ini, --section), overridden by the time options.
@@ -112,11 +128,18 @@ public:
     // then the link itself. ExitOk, or the exit code after a message.
     int openLink();
 
+    // Loads the language texts the results are worded in: the user's
+    // stored choice, else the first language file in the program folder.
+    // Without any, a warning goes to err (texts then show their numbers).
+    void loadTexts();
+
 private:
     QCommandLineParser& m_parser;
     QTextStream& m_out;
     QTextStream& m_err;
     int m_lastFailure = ExitBadInput; // exit code of linkSettings()' refusal
+    QString m_defaultSection;
+    QString m_defaultLine;
 };
 
 } // namespace kestrune::cli

@@ -1,6 +1,6 @@
 #include "cli/SendCommand.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 #include "channel/ReceiveRules.h"
 

@@ -1,6 +1,6 @@
 #include "mbus/MBusFrame.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 namespace kestrune {
 

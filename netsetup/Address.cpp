@@ -1,6 +1,6 @@
 #include "Address.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 namespace kestrune {
 

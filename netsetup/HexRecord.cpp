@@ -1,5 +1,5 @@
 #include "HexRecord.h"
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "netsetup/SetupDatagram.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <algorithm>
 

@@ -1,13 +1,14 @@
 #include "sim/GatewayNode.h"
 
 #include "mbus/MBusFrame.h"
+#include "netsetup/SetupDatagram.h"
 #include "sim/bus/MeterTemplates.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimFramers.h"
 #include "sim/devices/SimTagFiles.h"
 #include "sim/runtime/Pty.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSaveFile>
@@ -55,15 +56,6 @@ QString ptyLine(const QString& what, const Pty* pty) {
 
 } // namespace
 
-int64_t simNowMs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
-
 QList<QByteArray> TelegramCutter::feed(const QByteArray& bytes) {
     QList<QByteArray> out;
     m_buffer.append(bytes);
@@ -104,7 +96,11 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
     m_gateway.takeEvents();
     m_gateway.setRestartMs(setup.restartMs);
     m_gateway.setSetupFault(setup.setupFault);
+    m_gateway.setLoopbackOnly(!setup.privateNetwork);
+    m_seenRestarts = m_gateway.restartCount();
     m_console.setFault(setup.consoleFault);
+    m_console.setPrompt(setup.consolePrompt);
+    m_console.setCheckRule(setup.consoleCheck);
 
     m_bus.setAnswerDelayMs(setup.replyDelayMs);
     for (const MeterSpec& m : meters) {
@@ -121,12 +117,17 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
             id.version = *m.version;
         if (m.medium)
             id.medium = *m.medium;
-        m_bus.addMeter(SimMeter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud));
+        SimMeter meter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud);
+        meter.setName(m.name);
+        meter.setFault(m.fault, m.faultCount);
+        m_bus.addMeter(meter);
     }
     if (setup.family != GatewayFamily::K1 && setup.selfMeterAddress > 0) {
-        m_bus.addMeter(makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
-                                     setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
-                                     setup.busCurrent, setup.mbusBaud));
+        SimMeter self = makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
+                                      setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
+                                      setup.busCurrent, setup.mbusBaud);
+        self.setName(setup.name); // the gateway's own meter goes by the gateway's name
+        m_bus.addMeter(self);
     }
 
     if (setup.modbus.enabled) {
@@ -134,6 +135,10 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_modbus->setAddress(setup.modbus.address);
         for (const auto& b : setup.modbus.busy)
             m_modbus->setBusyRange(b.first, b.second);
+        for (const RegisterWrite& w : setup.modbus.holding)
+            m_modbus->writeRegisters(ModbusTable::Holding, w.first, w.values);
+        for (const RegisterWrite& w : setup.modbus.input)
+            m_modbus->writeRegisters(ModbusTable::Input, w.first, w.values);
         m_modbus->faults().set(setup.modbus.fault);
     }
     if (setup.ascii.enabled) {
@@ -141,6 +146,8 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         m_ascii->setTags(defaultAsciiTags());
         m_ascii->setReplyToOtherStation(setup.ascii.replyOtherStation);
         m_ascii->faults().set(setup.ascii.fault);
+        m_asciiPacing.replyDelayMs = setup.ascii.replyDelayMs;
+        m_asciiPacing.pieceGapMs = setup.ascii.pieceGapMs;
     }
 }
 
@@ -178,7 +185,7 @@ bool GatewayNode::start(const QString& runFolder) {
             const int baud = m_mbusPty->baudRate() > 0 ? m_mbusPty->baudRate() : m_spec.mbusBaud;
             QPointer<Pty> pty = m_mbusPty;
             for (const QByteArray& t : m_ptyCutter.feed(bytes)) {
-                playTelegram(t, baud, [pty](const QByteArray& answer) {
+                playTelegram(t, baud, false, pty, [pty](const QByteArray& answer) {
                     if (pty)
                         pty->write(answer);
                 });
@@ -193,6 +200,15 @@ bool GatewayNode::start(const QString& runFolder) {
         auto framer = std::make_shared<ModbusRtuFramer>();
         QTimer* quiet = silenceTimer(m_modbusPty, [framer] { framer->clear(); });
         connect(m_modbusPty, &Pty::received, this, [this, framer, quiet](const QByteArray& b) {
+            // At another speed, parity or stop bits the slave's UART sees
+            // nothing but garbled characters and stays silent.
+            const PtyLine seen = m_modbusPty->line();
+            if (!lineMatches(m_spec.modbus.line, seen)) {
+                framer->clear();
+                warnLineMismatch(seen);
+                return;
+            }
+            m_lineWarned = false;
             framer->append(b);
             while (const auto frame = framer->next()) {
                 const QByteArray reply = m_modbus->handleRtu(*frame);
@@ -208,10 +224,17 @@ bool GatewayNode::start(const QString& runFolder) {
             return false;
         auto framer = std::make_shared<AsciiFramer>();
         auto drain = [this, framer] {
+            // The server answers at the speed the program set on its side of
+            // the line (without line timing: at once).
+            const int lineBaud = m_asciiPty->baudRate() > 0 ? m_asciiPty->baudRate() : 9600;
+            const int baud = m_spec.lineTiming ? lineBaud : 0;
+            QPointer<Pty> pty = m_asciiPty;
             while (const auto frame = framer->next()) {
-                const QByteArray reply = m_ascii->handleFrame(*frame);
-                if (!reply.isEmpty())
-                    m_asciiPty->write(reply);
+                sendAsciiReply(m_ascii->handleFrame(*frame), frame->body.size() + 2, baud,
+                               &m_asciiLineFreeAt, [pty](const QByteArray& bytes) {
+                                   if (pty)
+                                       pty->write(bytes);
+                               });
             }
         };
         QTimer* quiet = silenceTimer(m_asciiPty, [framer, drain] {
@@ -265,7 +288,8 @@ QStringList GatewayNode::describe() const {
         if (m.rtuUdpPort)
             lines << mh + QStringLiteral("rtu-udp ") + at + QString::number(m.rtuUdpPort);
         if (m_modbusPty)
-            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty);
+            lines << mh + ptyLine(QStringLiteral("rtu"), m_modbusPty) + QStringLiteral(" line ") +
+                         m.line.text();
     }
     if (m_ascii) {
         const AsciiSpec& a = m_spec.ascii;
@@ -357,7 +381,10 @@ bool GatewayNode::bindNetwork() {
     if (!bindUdp(m_setup, kSetupPort))
         return false;
     connect(m_setup, &QUdpSocket::readyRead, this, &GatewayNode::readSetup);
-    return bindTransparent() && bindModbus() && bindAscii();
+    if (!bindTransparent() || !bindModbus() || !bindAscii())
+        return false;
+    m_boundAddress = address();
+    return true;
 }
 
 void GatewayNode::closeNetwork() {
@@ -408,7 +435,7 @@ bool GatewayNode::bindTransparent() {
             if (m_gateway.isRestarting(simNowMs()))
                 return;
             for (const QByteArray& t : cutter->feed(bytes)) {
-                playTelegram(t, networkBaud(), [conn](const QByteArray& answer) {
+                playTelegram(t, networkBaud(), true, conn, [conn](const QByteArray& answer) {
                     if (conn && conn->state() == QAbstractSocket::ConnectedState &&
                         conn->bytesToWrite() < kMaxPendingBytes)
                         conn->write(answer);
@@ -502,10 +529,16 @@ bool GatewayNode::bindAscii() {
             QPointer<QTcpSocket> conn = c;
             auto drain = [this, conn, framer] {
                 QByteArray out;
-                while (const auto f = framer->next())
+                qsizetype requestChars = 0;
+                while (const auto f = framer->next()) {
                     out += m_ascii->handleFrame(*f);
-                if (conn && !out.isEmpty() && conn->bytesToWrite() < kMaxPendingBytes)
-                    conn->write(out);
+                    requestChars += f->body.size() + 2;
+                }
+                sendAsciiReply(out, requestChars, 0, nullptr, [conn](const QByteArray& bytes) {
+                    if (conn && conn->state() == QAbstractSocket::ConnectedState &&
+                        conn->bytesToWrite() < kMaxPendingBytes)
+                        conn->write(bytes);
+                });
             };
             QTimer* quiet = silenceTimer(c, [framer, drain] {
                 framer->flush();
@@ -528,12 +561,36 @@ bool GatewayNode::bindAscii() {
             while (s->hasPendingDatagrams()) {
                 const QNetworkDatagram d = s->receiveDatagram(2048);
                 const QByteArray reply = m_ascii->handleRequest(d.data());
-                if (!reply.isEmpty())
-                    s->writeDatagram(reply, d.senderAddress(), quint16(d.senderPort()));
+                QPointer<QUdpSocket> socket = s;
+                const QHostAddress to = d.senderAddress();
+                const quint16 port = quint16(d.senderPort());
+                sendAsciiReply(reply, d.data().size(), 0, nullptr,
+                               [socket, to, port](const QByteArray& bytes) {
+                                   if (socket)
+                                       socket->writeDatagram(bytes, to, port);
+                               });
             }
         });
     }
     return true;
+}
+
+void GatewayNode::sendAsciiReply(const QByteArray& reply, qsizetype requestChars, int baud,
+                                 int64_t* lineFreeAt,
+                                 const std::function<void(const QByteArray&)>& write) {
+    AsciiPacing pacing = m_asciiPacing;
+    pacing.baud = baud;
+    const int64_t now = simNowMs();
+    int64_t networkFree = 0;
+    for (const ReplyPiece& piece : pacedAsciiReply(reply, requestChars, pacing, now,
+                                                   lineFreeAt ? *lineFreeAt : networkFree)) {
+        if (piece.atMs <= now) {
+            write(piece.bytes);
+            continue;
+        }
+        QTimer::singleShot(std::chrono::milliseconds(piece.atMs - now), this,
+                           [write, bytes = piece.bytes] { write(bytes); });
+    }
 }
 
 int GatewayNode::networkBaud() const {
@@ -551,14 +608,42 @@ void GatewayNode::readSetup() {
 void GatewayNode::handleSetupDatagram(const QByteArray& datagram, const QHostAddress& sender,
                                       quint16 senderPort) {
     const SetupReply reply = m_gateway.handleSetupDatagram(datagram, simNowMs());
-    if (m_setup) {
-        for (const QByteArray& d : reply.datagrams)
-            m_setup->writeDatagram(d, sender, senderPort);
+    // Gateways answer a discovery each at its own moment.
+    const int delay = isDiscoveryRequest(datagram) ? m_spec.discoveryDelayMs : 0;
+    for (const QByteArray& d : reply.datagrams) {
+        if (delay <= 0) {
+            sendSetupReply(d, sender, senderPort);
+            continue;
+        }
+        QTimer::singleShot(
+            delay, this, [this, d, sender, senderPort] { sendSetupReply(d, sender, senderPort); });
     }
     handleEvents(reply.events);
 }
 
+void GatewayNode::sendSetupReply(const QByteArray& datagram, const QHostAddress& to, quint16 port) {
+    // From the setup socket the gateway has now (it may have moved).
+    if (m_setup)
+        m_setup->writeDatagram(datagram, to, port);
+}
+
+void GatewayNode::dropConnectionsAfterRestart() {
+    if (m_gateway.restartCount() == m_seenRestarts)
+        return;
+    m_seenRestarts = m_gateway.restartCount();
+    for (const QPointer<QTcpSocket>& c : std::as_const(m_connections)) {
+        if (c) {
+            c->abort();
+            c->deleteLater();
+        }
+    }
+    m_connections.clear();
+}
+
 void GatewayNode::handleEvents(const QList<SimEvent>& events) {
+    dropConnectionsAfterRestart();
+    // The gateway logic already believes it lives at the new address.
+    const QString from = m_boundAddress;
     for (const SimEvent& e : events) {
         switch (e.kind) {
         case SimEvent::Kind::TransportChanged:
@@ -570,7 +655,7 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
             }
             break;
         case SimEvent::Kind::MoveAddress:
-            moveTo(ipv4Text(e.address));
+            moveTo(ipv4Text(e.address), from);
             break;
         case SimEvent::Kind::DhcpRequested: {
             const QString a = m_picker ? m_picker(this) : QString();
@@ -581,25 +666,55 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
                 break;
             }
             m_gateway.setAddress(toIpv4(a));
-            moveTo(a);
+            moveTo(a, from);
             break;
         }
         case SimEvent::Kind::AddressRefused:
-            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is outside "
-                                        "127.0.0.0/8; it stays at %3")
-                             .arg(m_spec.name, ipv4Text(e.address), address()));
+            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is no address "
+                                        "it may take (%3); it stays at %4")
+                             .arg(m_spec.name, ipv4Text(e.address),
+                                  m_spec.privateNetwork ? QStringLiteral("not one device")
+                                                        : QStringLiteral("outside 127.0.0.0/8"),
+                                  address()));
             break;
         }
     }
 }
 
-void GatewayNode::moveTo(const QString& newAddress) {
+void GatewayNode::moveTo(const QString& newAddress, const QString& from) {
+    if (newAddress == from)
+        return;
+    // An address that another device uses is refused before anything is
+    // closed: the gateway stays reachable where it was.
+    const QString user = m_addressUser ? m_addressUser(this, newAddress) : QString();
+    if (!user.isEmpty()) {
+        stayAt(from);
+        emit warning(QStringLiteral("gateway %1: refused to move to %2, which %3 already uses; "
+                                    "it stays at %4")
+                         .arg(m_spec.name, newAddress, user, from));
+        return;
+    }
     closeNetwork();
     if (!bindNetwork()) {
-        emit warning(QStringLiteral("gateway %1: after moving to %2: %3")
-                         .arg(m_spec.name, newAddress, m_error));
+        const QString reason = m_error;
+        closeNetwork();
+        stayAt(from);
+        if (!bindNetwork())
+            emit warning(
+                QStringLiteral("gateway %1: back at %2: %3").arg(m_spec.name, from, m_error));
+        emit warning(QStringLiteral("gateway %1: refused to move to %2 (%3); it stays at %4")
+                         .arg(m_spec.name, newAddress, reason, from));
+        return;
     }
     emit notice(QStringLiteral("gateway %1 moved to %2").arg(m_spec.name, newAddress));
+}
+
+void GatewayNode::stayAt(const QString& oldAddress) {
+    m_gateway.setAddress(toIpv4(oldAddress));
+    SetupRecord r0 = m_gateway.record(0);
+    r0.setIpv4(toIpv4(oldAddress));
+    m_gateway.storeRecord(0, r0.bytes());
+    m_gateway.adoptRecordSettings();
 }
 
 void GatewayNode::readMBusUdp() {
@@ -611,37 +726,54 @@ void GatewayNode::readMBusUdp() {
         const QHostAddress to = d.senderAddress();
         const quint16 port = quint16(d.senderPort());
         for (const QByteArray& t : cutter.feed(d.data())) {
-            playTelegram(t, networkBaud(), [this, to, port](const QByteArray& answer) {
-                if (m_mbusUdp)
-                    m_mbusUdp->writeDatagram(answer, to, port);
-            });
+            QUdpSocket* socket = m_mbusUdp;
+            playTelegram(t, networkBaud(), true, socket,
+                         [socket, to, port](const QByteArray& answer) {
+                             socket->writeDatagram(answer, to, port);
+                         });
         }
     }
 }
 
-void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
-                               std::function<void(const QByteArray&)> reply) {
+void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewaySends,
+                               QObject* context, std::function<void(const QByteArray&)> reply) {
     const int64_t now = simNowMs();
     const BusAnswer answer = m_bus.transact(telegram, baud);
     if (!m_spec.lineTiming) {
         if (!answer.bytes.isEmpty())
-            QTimer::singleShot(answer.delayMs, this,
+            QTimer::singleShot(answer.delayMs, context,
                                [reply, bytes = answer.bytes] { reply(bytes); });
         return;
     }
-    // The request goes out on the line first, then the answer follows after
-    // the meters' delay and takes its own time on the wire. The line carries
-    // one thing at a time.
-    const int64_t start =
-        std::max(now, m_busFreeAt) + SimBus::transmissionMs(telegram.size(), baud);
+    // A request from the network goes out on the bus first; on the master
+    // line it has just arrived. The meters answer after their reaction time
+    // and the answer comes off the line as it is sent, the first byte after
+    // its 11 bits, the rest in pieces. The line carries one thing at a time.
+    int64_t requestEnd = std::max(now, m_busFreeAt);
+    if (gatewaySends)
+        requestEnd += SimBus::transmissionMs(telegram.size(), baud);
     if (answer.bytes.isEmpty()) {
-        m_busFreeAt = start;
+        m_busFreeAt = requestEnd;
         return;
     }
-    const int64_t done = start + answer.delayMs + answer.transmitMs;
-    m_busFreeAt = done;
-    QTimer::singleShot(std::chrono::milliseconds(done - now), this,
-                       [reply, bytes = answer.bytes] { reply(bytes); });
+    const int64_t answerStart = requestEnd + answer.delayMs;
+    m_busFreeAt = answerStart + answer.transmitMs;
+    playOnLine(answer.bytes, answerStart - now, baud, context, std::move(reply));
+}
+
+void GatewayNode::warnLineMismatch(const PtyLine& seen) {
+    if (m_lineWarned)
+        return;
+    m_lineWarned = true;
+    const QString parity =
+        seen.parityHint ? QString(QLatin1Char(seen.parityHint)) : QStringLiteral("N or E");
+    emit warning(QStringLiteral("gateway %1: Modbus request at %2 baud, parity %3, %4 stop "
+                                "bit(s) not heard: the slave's line is %5")
+                     .arg(m_spec.name)
+                     .arg(seen.baud)
+                     .arg(parity)
+                     .arg(seen.stopBits)
+                     .arg(m_spec.modbus.line.text()));
 }
 
 void GatewayNode::consoleInput(const QByteArray& bytes) {

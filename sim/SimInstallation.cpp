@@ -1,6 +1,6 @@
 #include "sim/SimInstallation.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/runtime/SimConfig.h"
@@ -29,6 +29,9 @@ dhcp-first = 127.0.0.100
 control-port = 0
 # Write tag files of the ASCII servers' tag lists into the run folder.
 tag-files = yes
+# loopback, or namespace for addresses outside 127.0.0.0/8 (only inside a
+# private network namespace).
+network = loopback
 
 [gateway gw1]
 family = K1
@@ -37,6 +40,7 @@ address = 127.0.0.2
 restart-ms = 3000
 mbus-baud = 2400
 reply-delay-ms = 20
+discovery-delay-ms = 10
 modbus = yes
 modbus-address = 1
 modbus-tcp-port = 10502
@@ -44,6 +48,12 @@ modbus-rtu-tcp-port = 10503
 modbus-udp-port = 10502
 modbus-rtu-udp-port = 10503
 modbus-busy = 500 10
+# The slave's serial line: on its pseudo-terminal it hears only requests sent
+# at this speed, parity and stop bits.
+modbus-line = 9600,N,8,1
+# Registers beyond the default map: FLOAT 10.0, INT16 -200, UINT64 123456 and
+# CHAR6 "K2-Sim" from register 100 on.
+modbus-holding = 100 4120 0000 FF38 0000 0000 0001 E240 4B32 2D53 696D
 ascii = yes
 ascii-station = 0
 ascii-tcp-port = 10504
@@ -54,6 +64,7 @@ family = K2
 serial = 0x0A0B0C
 address = 127.0.0.3
 mbus-baud = 2400
+discovery-delay-ms = 120
 self-meter-address = 250
 self-meter-id = 23456789
 bus-voltage = 360
@@ -64,6 +75,8 @@ family = K2S
 serial = 0x0D0E0F
 address = 127.0.0.4
 mbus-baud = 2400
+discovery-delay-ms = 300
+console-prompt = 9>
 self-meter-address = 250
 self-meter-id = 23456790
 bus-voltage = 355
@@ -127,7 +140,8 @@ manufacturer = SEN
 )";
 
 const QStringList kSimulatorKeys = {QStringLiteral("listen"), QStringLiteral("dhcp-first"),
-                                    QStringLiteral("control-port"), QStringLiteral("tag-files")};
+                                    QStringLiteral("control-port"), QStringLiteral("tag-files"),
+                                    QStringLiteral("network")};
 const QStringList kGatewayKeys = {
     QStringLiteral("family"),
     QStringLiteral("serial"),
@@ -156,6 +170,9 @@ const QStringList kGatewayKeys = {
     QStringLiteral("modbus-pty"),
     QStringLiteral("modbus-busy"),
     QStringLiteral("modbus-fault"),
+    QStringLiteral("modbus-line"),
+    QStringLiteral("modbus-holding"),
+    QStringLiteral("modbus-input"),
     QStringLiteral("ascii"),
     QStringLiteral("ascii-station"),
     QStringLiteral("ascii-tcp-port"),
@@ -163,15 +180,23 @@ const QStringList kGatewayKeys = {
     QStringLiteral("ascii-pty"),
     QStringLiteral("ascii-reply-other-station"),
     QStringLiteral("ascii-fault"),
+    QStringLiteral("ascii-reply-delay-ms"),
+    QStringLiteral("ascii-piece-gap-ms"),
+    QStringLiteral("discovery-delay-ms"),
+    QStringLiteral("console-prompt"),
+    QStringLiteral("console-check"),
 };
 const QStringList kMeterKeys = {
     QStringLiteral("gateway"),      QStringLiteral("capture"), QStringLiteral("reply"),
     QStringLiteral("address"),      QStringLiteral("id"),      QStringLiteral("fabrication"),
     QStringLiteral("manufacturer"), QStringLiteral("version"), QStringLiteral("medium"),
-    QStringLiteral("baud"),
+    QStringLiteral("baud"),         QStringLiteral("fault"),   QStringLiteral("fault-count"),
 };
 
 const int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+
+const char kMeterFaults[] = "none, no-reply (or silence), garbage, bad-check, wrong-stop, "
+                            "truncated, extra";
 
 bool validBaud(int64_t baud) {
     for (int b : kBauds) {
@@ -277,6 +302,15 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
         readNamed<ConsoleFault>(r, s, QStringLiteral("console-fault"), consoleFaultByName,
                                 "none, silent, bad-line-check, reject-write")
             .value_or(ConsoleFault::None);
+    g.discoveryDelayMs =
+        int(r.integer(s, QStringLiteral("discovery-delay-ms"), g.discoveryDelayMs, 0, 10000));
+    g.consolePrompt = r.choice(s, QStringLiteral("console-prompt"),
+                               {QStringLiteral("0>"), QStringLiteral("9>")}, 0) == 1
+                          ? QByteArray("9>")
+                          : QByteArray("0>");
+    g.consoleCheck = readNamed<ConsoleCheck>(r, s, QStringLiteral("console-check"),
+                                             consoleCheckByName, "either, byte-sum, char-sum")
+                         .value_or(ConsoleCheck::Either);
     const char* replyFaults = "none, no-reply, garbage, bad-check, wrong-id, truncated, extra";
 
     ModbusSpec& m = g.modbus;
@@ -303,6 +337,26 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
     m.fault =
         readNamed<ReplyFault>(r, s, QStringLiteral("modbus-fault"), replyFaultByName, replyFaults)
             .value_or(ReplyFault::None);
+    if (const ConfigEntry* e = s.find(QStringLiteral("modbus-line"))) {
+        const std::optional<SerialLine> line = parseSerialLine(e->value);
+        if (!line)
+            r.fail(e->line, QStringLiteral("modbus-line in %1 is \"%2\": expected speed, parity, "
+                                           "data bits and stop bits like \"9600,N,8,1\"")
+                                .arg(s.title(), e->value));
+        else
+            m.line = *line;
+    }
+    for (const auto& [key, target] : {std::pair{QStringLiteral("modbus-holding"), &m.holding},
+                                      std::pair{QStringLiteral("modbus-input"), &m.input}}) {
+        const ConfigEntry* e = s.find(key);
+        if (!e)
+            continue;
+        QString why;
+        if (const auto writes = parseRegisterWrites(e->value, why))
+            *target = *writes;
+        else
+            r.fail(e->line, QStringLiteral("%1 in %2: %3").arg(key, s.title(), why));
+    }
 
     AsciiSpec& a = g.ascii;
     a.enabled = r.flag(s, QStringLiteral("ascii"), false);
@@ -314,6 +368,8 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
     a.fault =
         readNamed<ReplyFault>(r, s, QStringLiteral("ascii-fault"), replyFaultByName, replyFaults)
             .value_or(ReplyFault::None);
+    a.replyDelayMs = int(r.integer(s, QStringLiteral("ascii-reply-delay-ms"), 0, 0, 10000));
+    a.pieceGapMs = int(r.integer(s, QStringLiteral("ascii-piece-gap-ms"), 0, 0, 10000));
 }
 
 void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
@@ -360,6 +416,9 @@ void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
     if (m.baud != 0 && !validBaud(m.baud))
         r.fail(s.find(QStringLiteral("baud"))->line,
                QStringLiteral("baud in %1 is no M-Bus line speed").arg(s.title()));
+    m.fault = readNamed<ReplyFault>(r, s, QStringLiteral("fault"), replyFaultByName, kMeterFaults)
+                  .value_or(ReplyFault::None);
+    m.faultCount = int(r.integer(s, QStringLiteral("fault-count"), -1, -1, 1000000));
 }
 
 } // namespace
@@ -368,14 +427,14 @@ QByteArray defaultInstallationText() {
     return QByteArray(kDefaultText);
 }
 
-bool parseHostPort(const QString& text, HostPort& out) {
+bool parseHostPort(const QString& text, HostPort& out, bool anyAddress) {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return false;
     const QString host = text.left(colon).trimmed();
     bool ok = false;
     const uint port = text.mid(colon + 1).trimmed().toUInt(&ok);
-    if (!ok || port < 1 || port > 65535 || !isLoopbackV4(host))
+    if (!ok || port < 1 || port > 65535 || !(anyAddress ? isDottedV4(host) : isLoopbackV4(host)))
         return false;
     out.host = host;
     out.port = uint16_t(port);
@@ -398,6 +457,10 @@ std::optional<ReplyFault> replyFaultByName(const QString& name) {
         return ReplyFault::Truncated;
     if (n == QLatin1String("extra"))
         return ReplyFault::ExtraBytes;
+    if (n == QLatin1String("wrong-stop"))
+        return ReplyFault::WrongStop;
+    if (n == QLatin1String("silence"))
+        return ReplyFault::NoReply;
     return std::nullopt;
 }
 
@@ -429,6 +492,55 @@ std::optional<ConsoleFault> consoleFaultByName(const QString& name) {
     return std::nullopt;
 }
 
+std::optional<QList<RegisterWrite>> parseRegisterWrites(const QString& text, QString& error) {
+    QList<RegisterWrite> writes;
+    for (const QString& group : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList words = group.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        bool ok = false;
+        const uint first = words[0].toUInt(&ok);
+        if (!ok || first > 65535 || words.size() < 2) {
+            error = QStringLiteral("\"%1\" is not a first register (0 to 65535) followed by "
+                                   "register values")
+                        .arg(group.trimmed());
+            return std::nullopt;
+        }
+        RegisterWrite w;
+        w.first = uint16_t(first);
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            const uint value = words[i].toUInt(&ok, 16);
+            if (!ok || words[i].size() > 4) {
+                error = QStringLiteral("\"%1\" is no register value (1 to 4 hexadecimal digits)")
+                            .arg(words[i]);
+                return std::nullopt;
+            }
+            w.values.append(uint16_t(value));
+        }
+        if (first + w.values.size() > 65536) {
+            error = QStringLiteral("\"%1\" reaches beyond register 65535").arg(group.trimmed());
+            return std::nullopt;
+        }
+        writes.append(w);
+    }
+    if (writes.isEmpty()) {
+        error = QStringLiteral("no registers given");
+        return std::nullopt;
+    }
+    return writes;
+}
+
+std::optional<ConsoleCheck> consoleCheckByName(const QString& name) {
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("either"))
+        return ConsoleCheck::Either;
+    if (n == QLatin1String("byte-sum"))
+        return ConsoleCheck::ByteSum;
+    if (n == QLatin1String("char-sum"))
+        return ConsoleCheck::CharSum;
+    return std::nullopt;
+}
+
 std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
                                              QString& error) {
     const std::optional<ConfigFile> file = parseConfig(text, source, error);
@@ -436,6 +548,15 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
         return std::nullopt;
     ConfigReader r(source);
     Installation inst;
+    // Whether addresses outside loopback are allowed is known before any
+    // address is read, wherever the [simulator] section stands.
+    for (const ConfigSection& s : file->sections) {
+        if (s.kind.toLower() == QLatin1String("simulator") && s.has(QStringLiteral("network")))
+            inst.privateNetwork =
+                r.choice(s, QStringLiteral("network"),
+                         {QStringLiteral("loopback"), QStringLiteral("namespace")}, 0) == 1;
+    }
+    r.setAnyAddress(inst.privateNetwork);
     QSet<QString> names;
     QSet<QString> addresses;
     QSet<QString> macs;
@@ -452,7 +573,7 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
             seenSimulator = true;
             r.onlyKeys(s, kSimulatorKeys);
             if (const ConfigEntry* e = s.find(QStringLiteral("listen"))) {
-                if (!parseHostPort(e->value, inst.listen))
+                if (!parseHostPort(e->value, inst.listen, inst.privateNetwork))
                     r.fail(e->line, QStringLiteral("listen is \"%1\": expected address:port with "
                                                    "the address inside 127.0.0.0/8")
                                         .arg(e->value));
@@ -470,6 +591,7 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
             }
             names.insert(s.name);
             GatewaySpec g;
+            g.privateNetwork = inst.privateNetwork;
             readGateway(r, s, g);
             if (!r.ok())
                 break;

@@ -3,6 +3,7 @@
 #include "sim/devices/SimFaults.h"
 #include "sim/gateway/SimConsole.h"
 #include "sim/gateway/SimGateway.h"
+#include "sim/runtime/Pty.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,7 +34,16 @@ struct MeterSpec {
     std::optional<uint16_t> manufacturer;
     std::optional<uint8_t> version;
     std::optional<uint8_t> medium;
-    int baud = 0; // 0: the gateway's line speed
+    int baud = 0;                        // 0: the gateway's line speed
+    ReplyFault fault = ReplyFault::None; // spoils the meter's answers
+    int faultCount = -1;                 // how many (negative: all)
+};
+
+// Registers written over the slave's default map: values from a first
+// register on.
+struct RegisterWrite {
+    uint16_t first = 0;
+    QList<uint16_t> values;
 };
 
 struct ModbusSpec {
@@ -46,6 +56,11 @@ struct ModbusSpec {
     bool pty = true;                       // RTU framing on a pseudo-terminal
     QList<QPair<uint16_t, uint16_t>> busy; // start, count
     ReplyFault fault = ReplyFault::None;
+    // The slave's serial line: it hears requests on the pseudo-terminal only
+    // when the program's side is set alike.
+    SerialLine line;
+    QList<RegisterWrite> holding;
+    QList<RegisterWrite> input;
 };
 
 struct AsciiSpec {
@@ -56,6 +71,8 @@ struct AsciiSpec {
     bool pty = true;
     bool replyOtherStation = false;
     ReplyFault fault = ReplyFault::None;
+    int replyDelayMs = 0; // from the end of the request to the reply
+    int pieceGapMs = 0;   // 0: replies in one piece; else ACK/NAK first, the rest this much later
 };
 
 struct GatewaySpec {
@@ -79,6 +96,14 @@ struct GatewaySpec {
     int16_t busCurrent = 150; // 0.1 mA
     SetupFault setupFault = SetupFault::None;
     ConsoleFault consoleFault = ConsoleFault::None;
+    // How long after a discovery request the gateway answers.
+    int discoveryDelayMs = 0;
+    // The console's prompt ("0>" or "9>") and the check value it takes on
+    // the lines of a record write.
+    QByteArray consolePrompt = "0>";
+    ConsoleCheck consoleCheck = ConsoleCheck::Either;
+    // From [simulator] network: the gateway may live outside loopback.
+    bool privateNetwork = false;
     ModbusSpec modbus;
     AsciiSpec ascii;
 };
@@ -88,6 +113,9 @@ struct Installation {
     QString dhcpFirst = QStringLiteral("127.0.0.100");
     uint16_t controlPort = 0; // 0: no control port
     QString tagFiles = QStringLiteral("yes");
+    // network = namespace: addresses outside loopback, for a simulator
+    // started inside a private network namespace (checked at start).
+    bool privateNetwork = false;
     QList<GatewaySpec> gateways;
     QList<MeterSpec> meters;
 };
@@ -100,13 +128,20 @@ QByteArray defaultInstallationText();
 std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
                                              QString& error);
 
-// "host:port" with the host in 127.0.0.0/8; false otherwise.
-bool parseHostPort(const QString& text, HostPort& out);
+// "host:port" with the host in 127.0.0.0/8 (any IPv4 address with
+// anyAddress); false otherwise.
+bool parseHostPort(const QString& text, HostPort& out, bool anyAddress = false);
 
 // Text names of the fault switches as the installation file and the
 // control port take them.
 std::optional<ReplyFault> replyFaultByName(const QString& name);
 std::optional<SetupFault> setupFaultByName(const QString& name);
 std::optional<ConsoleFault> consoleFaultByName(const QString& name);
+std::optional<ConsoleCheck> consoleCheckByName(const QString& name);
+
+// "100 4120 0000; 200 1": groups of a decimal first register and one or more
+// hexadecimal register values (1 to 4 digits each). Empty and error set when
+// the text is not of that form.
+std::optional<QList<RegisterWrite>> parseRegisterWrites(const QString& text, QString& error);
 
 } // namespace kestrune::sim

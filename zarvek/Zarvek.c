@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <inttypes.h>
+#include <locale.h>
 #include <stdatomic.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -124,6 +125,25 @@ static uint64_t littleEndian(const uint8_t* bytes, size_t n) {
     return v;
 }
 
+/* A number in fixed point with six decimals and a decimal point, whatever
+ * locale the calling process (or thread) has chosen: a register value must
+ * read the same on every machine, and callers parse it back. The C locale is
+ * switched in for this thread only and the caller's setting restored at
+ * once, so other threads are never affected. */
+static int formatFixed(char* text, size_t size, double value) {
+    const locale_t plain = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+    if (plain == (locale_t)0) {
+        /* Out of memory: better no text than one with a decimal comma. */
+        text[0] = '\0';
+        return -1;
+    }
+    const locale_t previous = uselocale(plain);
+    const int written = snprintf(text, size, "%f", value);
+    uselocale(previous);
+    freelocale(plain);
+    return written;
+}
+
 /* Formats one value into text (ZARVEK_TEXT_SIZE bytes, zeroed). machine holds
  * the value least significant byte first, wire the bytes in display order. */
 static void formatValue(int32_t type, const uint8_t* machine, const uint8_t* wire, size_t n,
@@ -154,7 +174,7 @@ static void formatValue(int32_t type, const uint8_t* machine, const uint8_t* wir
         const uint32_t bits = (uint32_t)v;
         float f;
         memcpy(&f, &bits, sizeof f);
-        written = snprintf(text, size, "%f", (double)f);
+        written = formatFixed(text, size, (double)f);
         break;
     }
     case ZARVEK_DFLOAT: {
@@ -162,7 +182,7 @@ static void formatValue(int32_t type, const uint8_t* machine, const uint8_t* wir
         memcpy(&d, &v, sizeof d);
         /* Magnitudes from about 1e248 on need more than 255 characters:
          * snprintf cuts them at the end of the buffer. */
-        written = snprintf(text, size, "%f", d);
+        written = formatFixed(text, size, d);
         break;
     }
     default:

@@ -86,8 +86,9 @@ ZARVEK_API uint32_t CRC16(const uint8_t* data, uint32_t length);
  * byte of each register first), puts them in the given byte order (0..3, see
  * ZARVEK_ORDER_*; other values act as 0) and formats them by type (0..15, see
  * ZARVEK_INT16 ... ZARVEK_CHAR16): integers as decimal, FLOAT and DFLOAT in
- * fixed point with six decimals ("1.500000"), CHARn types as their n bytes of
- * text, ending at the first zero byte among them.
+ * fixed point with six decimals and a decimal point ("1.500000") whatever
+ * locale the caller has set, CHARn types as their n bytes of text, ending at
+ * the first zero byte among them.
  *
  * length must equal the width of the type (2, 4 or 8 bytes for numbers, n for
  * CHARn). The result is the empty text when it does not, when type is outside

@@ -16,8 +16,8 @@
 // itself that scrolls once per pass of the event loop (as the window did
 // before), for comparison. Both report how often the list was painted and
 // how long after the last entry the newest line was on screen.
-#include "app/IniFile.h"
-#include "app/ProgramDir.h"
+#include "base/IniFile.h"
+#include "base/ProgramDir.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
 

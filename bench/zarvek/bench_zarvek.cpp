@@ -5,7 +5,7 @@
 //
 //   bench_zarvek [iterations]      (default 1000000)
 
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "zarvek/Zarvek.h"
 #include "zarvek/loader/SupportLibrary.h"
 

@@ -1,7 +1,7 @@
 #include "channel/gui/TimeoutsWindow.h"
 
-#include "app/IniFile.h"
-#include "app/Language.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
 #include "channel/Link.h"
 
 #include <QGridLayout>

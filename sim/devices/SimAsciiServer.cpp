@@ -1,5 +1,5 @@
 #include "SimAsciiServer.h"
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 namespace kestrune::sim {
 

@@ -4,6 +4,8 @@
 
 #include <zarvek/Zarvek.h>
 
+#include <algorithm>
+
 namespace kestrune::sim {
 
 namespace {
@@ -34,30 +36,41 @@ bool modbusCrcValid(const QByteArray& frame) {
     return withModbusCrc(frame.left(frame.size() - 2)) == frame;
 }
 
-bool RegisterBlock::covers(uint32_t first, uint32_t count) const {
-    return count > 0 && first >= start &&
-           first + count <= uint32_t(start) + uint32_t(values.size());
-}
-
 SimModbusSlave::SimModbusSlave(uint8_t address) : m_address(address) {}
 
-void SimModbusSlave::setBlock(ModbusTable table, uint16_t start, const QList<uint16_t>& values) {
-    RegisterBlock& b = table == ModbusTable::Holding ? m_holding : m_input;
-    b.start = start;
-    // A block cannot reach past register 65535.
-    b.values = values.mid(0, 0x10000 - start);
+void SimModbusSlave::setBlock(ModbusTable which, uint16_t start, const QList<uint16_t>& values) {
+    table(which).clear();
+    writeRegisters(which, start, values);
 }
 
-const RegisterBlock& SimModbusSlave::block(ModbusTable table) const {
-    return table == ModbusTable::Holding ? m_holding : m_input;
+int SimModbusSlave::writeRegisters(ModbusTable which, uint16_t start,
+                                   const QList<uint16_t>& values) {
+    Table& t = table(which);
+    // Nothing lies beyond register 65535.
+    const int n = int(std::min<qsizetype>(values.size(), 0x10000 - start));
+    for (int i = 0; i < n; ++i)
+        t[uint16_t(start + i)] = values[i];
+    return n;
 }
 
-bool SimModbusSlave::setRegister(ModbusTable table, uint16_t address, uint16_t value) {
-    RegisterBlock& b = table == ModbusTable::Holding ? m_holding : m_input;
-    if (!b.covers(address, 1))
+bool SimModbusSlave::holds(ModbusTable which, uint32_t first, uint32_t count) const {
+    if (count == 0 || first + count > 0x10000)
         return false;
-    b.values[address - b.start] = value;
+    const Table& t = table(which);
+    auto it = t.find(uint16_t(first));
+    for (uint32_t i = 0; i < count; ++i, ++it) {
+        if (it == t.end() || it->first != first + i)
+            return false;
+    }
     return true;
+}
+
+std::optional<uint16_t> SimModbusSlave::registerValue(ModbusTable which, uint16_t address) const {
+    const Table& t = table(which);
+    const auto it = t.find(address);
+    if (it == t.end())
+        return std::nullopt;
+    return it->second;
 }
 
 void SimModbusSlave::addExceptionRange(uint16_t start, uint16_t count, uint8_t code) {
@@ -95,8 +108,8 @@ QByteArray SimModbusSlave::handlePdu(const QByteArray& pdu) {
         if (first < rEnd && r.start < first + count)
             return exception(function, r.code);
     }
-    const RegisterBlock& b = function == 3 ? m_holding : m_input;
-    if (!b.covers(first, count))
+    const ModbusTable which = function == 3 ? ModbusTable::Holding : ModbusTable::Input;
+    if (!holds(which, first, count))
         return exception(function, ExIllegalDataAddress);
 
     m_outcome = ModbusOutcome::Reply;
@@ -104,8 +117,9 @@ QByteArray SimModbusSlave::handlePdu(const QByteArray& pdu) {
     reply.reserve(2 + 2 * count);
     reply.append(char(function));
     reply.append(char(2 * count));
-    for (uint32_t i = 0; i < count; ++i)
-        appendWord(reply, b.values[first - b.start + i]);
+    auto it = table(which).find(uint16_t(first));
+    for (uint32_t i = 0; i < count; ++i, ++it)
+        appendWord(reply, it->second);
     return reply;
 }
 

@@ -6,6 +6,8 @@
 #include <QList>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 
 // The simulated Modbus slave: reads of holding registers (function 3) and
 // input registers (function 4) in RTU framing (CRC) and TCP framing (MBAP
@@ -40,13 +42,6 @@ enum class ModbusOutcome {
     IgnoredMalformed, // too short, wrong MBAP protocol id or length
 };
 
-struct RegisterBlock {
-    uint16_t start = 0;
-    QList<uint16_t> values;
-    // Whether registers first .. first+count-1 all lie in the block.
-    bool covers(uint32_t first, uint32_t count) const;
-};
-
 // Registers for which the slave answers with a fixed exception instead of
 // data, whichever table is read.
 struct ExceptionRange {
@@ -62,10 +57,17 @@ public:
     uint8_t address() const { return m_address; }
     void setAddress(uint8_t address) { m_address = address; }
 
+    // The table holds exactly these registers from start on (values beyond
+    // register 65535 are dropped).
     void setBlock(ModbusTable table, uint16_t start, const QList<uint16_t>& values);
-    const RegisterBlock& block(ModbusTable table) const;
-    // Changes one register inside a block; false when it lies outside.
-    bool setRegister(ModbusTable table, uint16_t address, uint16_t value);
+    // Writes registers from start on, adding those the table did not hold
+    // and replacing the others; values beyond register 65535 are dropped.
+    // Returns how many were written.
+    int writeRegisters(ModbusTable table, uint16_t start, const QList<uint16_t>& values);
+    // Whether the table holds every register first .. first+count-1.
+    bool holds(ModbusTable table, uint32_t first, uint32_t count) const;
+    // The register's value, nothing when the table does not hold it.
+    std::optional<uint16_t> registerValue(ModbusTable table, uint16_t address) const;
 
     // A read that touches any register of the range gets the exception.
     void addExceptionRange(uint16_t start, uint16_t count, uint8_t code);
@@ -103,9 +105,15 @@ public:
 private:
     QByteArray exception(uint8_t function, uint8_t code);
 
+    using Table = std::map<uint16_t, uint16_t>;
+    Table& table(ModbusTable which) { return which == ModbusTable::Holding ? m_holding : m_input; }
+    const Table& table(ModbusTable which) const {
+        return which == ModbusTable::Holding ? m_holding : m_input;
+    }
+
     uint8_t m_address;
-    RegisterBlock m_holding;
-    RegisterBlock m_input;
+    Table m_holding;
+    Table m_input;
     QList<ExceptionRange> m_exceptionRanges;
     bool m_replyToForeignUnit = true;
     bool m_acceptAnyUnit = false;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSocketNotifier>
+#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
@@ -133,34 +134,64 @@ void Pty::flushInput() {
         ::tcflush(m_master, TCIFLUSH);
 }
 
+QString SerialLine::text() const {
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(baud)
+        .arg(QLatin1Char(parity))
+        .arg(dataBits)
+        .arg(stopBits);
+}
+
+std::optional<SerialLine> parseSerialLine(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    SerialLine line;
+    bool ok[3] = {};
+    line.baud = parts[0].trimmed().toInt(&ok[0]);
+    line.dataBits = parts[2].trimmed().toInt(&ok[1]);
+    line.stopBits = parts[3].trimmed().toInt(&ok[2]);
+    const QString parity = parts[1].trimmed().toUpper();
+    if (!ok[0] || !ok[1] || !ok[2] || line.baud < 50 || line.baud > 115200 ||
+        (line.dataBits != 7 && line.dataBits != 8) || (line.stopBits != 1 && line.stopBits != 2) ||
+        parity.size() != 1 || !QStringLiteral("NEOMS").contains(parity))
+        return std::nullopt;
+    line.parity = parity.at(0).toLatin1();
+    return line;
+}
+
+bool lineMatches(const SerialLine& device, const PtyLine& program) {
+    if (program.baud != 0 && program.baud != device.baud)
+        return false;
+    if (program.stopBits != device.stopBits)
+        return false;
+    if (program.parityHint == 0)
+        return device.parity == 'N' || device.parity == 'E';
+    return program.parityHint == device.parity;
+}
+
+int terminalOutputSpeed(int fd); // PtySpeed.cpp
+
 int Pty::baudRate() const {
+    return m_slave < 0 ? 0 : terminalOutputSpeed(m_slave);
+}
+
+PtyLine Pty::line() const {
+    PtyLine line;
     termios tio{};
     if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
-        return 0;
-    switch (::cfgetospeed(&tio)) {
-    case B300:
-        return 300;
-    case B600:
-        return 600;
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return 0;
-    }
+        return line;
+    line.baud = terminalOutputSpeed(m_slave);
+    line.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    const bool odd = tio.c_cflag & PARODD;
+    const bool sticky = tio.c_cflag & CMSPAR;
+    if (sticky)
+        line.parityHint = odd ? 'M' : 'S';
+    else if (odd)
+        line.parityHint = 'O';
+    else if (tio.c_cflag & PARENB)
+        line.parityHint = 'E'; // a real terminal keeps the bit
+    return line;
 }
 
 } // namespace kestrune::sim

@@ -1,8 +1,8 @@
 // Shared helpers, the INI file and the settings store.
-#include "app/IniFile.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/TextUtil.h"
+#include "base/IniFile.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
+#include "base/TextUtil.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The traffic log window, offscreen: controls, list, counters, poll timer,
 // placement, save and close.
-#include "app/IniFile.h"
-#include "app/Language.h"
-#include "app/ProgramDir.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"

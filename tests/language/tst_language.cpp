@@ -3,8 +3,8 @@
 //
 // Text coverage. The shipped files must hold every text the program asks
 // for. The test finds those numbers in the source tree (every *.cpp and *.h
-// under app/, channel/, mbus/, search/, modbus/, ascii/, netsetup/, sim/ and
-// cli/):
+// under base/, wizard/, app/, channel/, mbus/, search/, modbus/, ascii/,
+// netsetup/, sim/ and cli/):
 //   - every integer literal that is the first argument of getText(...), as in
 //     getText(158) or getText(610 + feature) (which yields 610);
 //   - every named constant that is the first argument of getText(...), as in
@@ -18,9 +18,9 @@
 // Besides, the table kRequiredTexts below lists the texts the windows and
 // messages require whether or not their code exists yet.
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 
 #include <QDebug>
 #include <QDir>
@@ -99,9 +99,10 @@ struct TextUse {
 };
 
 const QStringList kSourceFolders = {
-    QStringLiteral("app"),      QStringLiteral("channel"), QStringLiteral("mbus"),
-    QStringLiteral("search"),   QStringLiteral("modbus"),  QStringLiteral("ascii"),
-    QStringLiteral("netsetup"), QStringLiteral("sim"),     QStringLiteral("cli"),
+    QStringLiteral("base"),    QStringLiteral("wizard"), QStringLiteral("app"),
+    QStringLiteral("channel"), QStringLiteral("mbus"),   QStringLiteral("search"),
+    QStringLiteral("modbus"),  QStringLiteral("ascii"),  QStringLiteral("netsetup"),
+    QStringLiteral("sim"),     QStringLiteral("cli"),
 };
 
 // Numbers of a marker list such as "700-709, 720-729, 740". Returns false on

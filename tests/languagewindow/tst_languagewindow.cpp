@@ -1,10 +1,10 @@
 // The language window: what it offers and preselects, what OK stores, and
 // when it tells the user that a restart is needed.
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/LanguageWindow.h"
+#include "app/LanguageWindow.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>

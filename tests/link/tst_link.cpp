@@ -2,10 +2,10 @@
 // small peers over UDP, TCP and a pseudo-terminal.
 #include "Peers.h"
 
-#include "app/IniFile.h"
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 #include "channel/Link.h"
 #include "channel/ReceiveRules.h"
 #include "channel/SerialPorts.h"

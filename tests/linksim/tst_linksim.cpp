@@ -2,7 +2,7 @@
 // test case on 127.0.0.41..43 (ports 25xxx), reached over UDP, TCP, the
 // M-Bus master pseudo-terminal and the gateway's serial console, exactly as
 // the wizard reaches a gateway.
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "channel/Link.h"
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
@@ -220,12 +220,9 @@ private slots:
     void cleanupTestCase() {
         m_link.reset();
         if (m_sim) {
-            m_sim->terminate();
-            QVERIFY(m_sim->waitFinished(5000));
-            const int code = m_sim->proc.exitCode();
-            const QByteArray errors = m_sim->errors;
+            const QString problem = m_sim->stopCleanly();
             m_sim.reset();
-            QVERIFY2(code == 0, errors.constData());
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
         }
     }
 

@@ -7,18 +7,18 @@
 // With KESTRUNE_PAGES_SHOTS set to a folder, pictures of the connection page
 // and the link pages are saved there.
 
-#include "app/Language.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/ShellState.h"
-#include "app/gui/Startup.h"
-#include "app/gui/WebPage.h"
-#include "app/gui/WizardWindow.h"
+#include "app/Startup.h"
+#include "app/WizardWindow.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
 #include "channel/Link.h"
+#include "netsetup/Adapters.h"
+#include "wizard/ShellState.h"
+#include "wizard/gui/WebPage.h"
 
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
 #include "channel/gui/DebugWindow.h"
-#endif
+#include "tests/pages/PageDriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -161,6 +161,8 @@ private slots:
 
     void walkEveryTask_data();
     void walkEveryTask();
+    void frameShowsEachPage_data();
+    void frameShowsEachPage();
     void noAdapterRefusals_data();
     void noAdapterRefusals();
     void connectionPageStoredOnlyOnNext();
@@ -201,10 +203,7 @@ private:
 };
 
 template <typename T> T* TestPages::child(const QString& name) const {
-    T* c = m_wizard->findChild<T*>(name);
-    if (!c)
-        qWarning("control %s not found", qPrintable(name));
-    return c;
+    return pagedriver::child<T>(m_wizard.get(), name);
 }
 
 void TestPages::initTestCase() {
@@ -225,6 +224,10 @@ void TestPages::initTestCase() {
     QByteArray text;
     for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
         text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=400\n";
+    // The setup pages: short waits, and discovery sent to an address of this
+    // machine where nobody answers.
+    text += "[IP]\nScanTimeout=100\nUDPTimeOut=100\nSerialTimeOut=100\n"
+            "BroadcastAddress=127.0.0.139\n";
     text += "[SerialPorts]\nCOM1=" + m_pty.path().toLocal8Bit() + "\n";
     text += "COM2=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
     ini.write(text);
@@ -246,6 +249,10 @@ void TestPages::init() {
     settings::save(QStringLiteral("TCPPort"), QString::number(m_udpPort));
     m_state = ShellState{};
     m_boxes = std::make_unique<BoxWatcher>();
+    // One network adapter, on loopback, whatever the machine has.
+    setAdapterLister([](bool) {
+        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+    });
 }
 
 void TestPages::cleanup() {
@@ -254,9 +261,7 @@ void TestPages::cleanup() {
     m_wizard.reset();
     m_boxes.reset();
     QVERIFY(!link().isOpen());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     QVERIFY(!DebugWindow::instance());
-#endif
 }
 
 void TestPages::start() {
@@ -266,12 +271,7 @@ void TestPages::start() {
 }
 
 void TestPages::click(const QString& name) {
-    auto* b = child<QAbstractButton>(name);
-    QVERIFY(b);
-    QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(name));
-    const QPoint at =
-        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
-    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+    QVERIFY2(pagedriver::click(child<QAbstractButton>(name)), qPrintable(name));
 }
 
 // Next as the user presses it; force stands for the later subsystems that
@@ -404,6 +404,54 @@ void TestPages::walkEveryTask() {
     QVERIFY(!link().isSerialPortOpen());
 }
 
+// What the frame shows for each page of a task: the page's own header text,
+// the caption of Next, and whether Next starts enabled.
+void TestPages::frameShowsEachPage_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<int>("linkChoice");
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<QList<int>>("headers"); // language text of each page's header
+
+    QTest::addRow("0") << 0 << 0 << QList<int>{10} << QList<int>{110};
+    QTest::addRow("1 network") << 1 << 0 << QList<int>{20, 21, 22} << QList<int>{200, 205, 208};
+    QTest::addRow("1 serial") << 1 << 1 << QList<int>{20, 21, 23} << QList<int>{200, 205, 222};
+    QTest::addRow("2") << 2 << 0 << QList<int>{30} << QList<int>{350};
+    QTest::addRow("3 network") << 3 << 0 << QList<int>{40, 50, 55} << QList<int>{360, 212, 213};
+    QTest::addRow("3 serial") << 3 << 1 << QList<int>{40, 23, 50, 55}
+                              << QList<int>{360, 300, 212, 213};
+    // Page 60 with its link open heads the chosen operation (0 by default).
+    QTest::addRow("4") << 4 << 0 << QList<int>{40, 60} << QList<int>{371, 620};
+    QTest::addRow("5") << 5 << 1 << QList<int>{40, 70} << QList<int>{373, 115};
+    QTest::addRow("6") << 6 << 0 << QList<int>{40, 80} << QList<int>{375, 1100};
+    QTest::addRow("7") << 7 << 0 << QList<int>{40, 90} << QList<int>{377, 117};
+    QTest::addRow("8") << 8 << 1 << QList<int>{40, 100} << QList<int>{379, 118};
+}
+
+void TestPages::frameShowsEachPage() {
+    QFETCH(int, task);
+    QFETCH(int, linkChoice);
+    QFETCH(QList<int>, pages);
+    QFETCH(QList<int>, headers);
+
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
+    settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
+    start();
+    next();
+    QCOMPARE(child<QLabel>(QStringLiteral("Label_Header(1)"))->text(), txt(103));
+    auto* nextButton = child<QPushButton>(QStringLiteral("Command_Next"));
+    for (int i = 0; i < pages.size(); ++i) {
+        const int n = pages.at(i);
+        next(true);
+        QCOMPARE(shownPage(), n);
+        QCOMPARE(child<QLabel>(QStringLiteral("Label_Header(%1)").arg(n))->text(),
+                 txt(headers.at(i)));
+        // Page 50 writes the gateway's settings with Next.
+        QCOMPARE(nextButton->text(), txt(n == 50 ? 370 : 234));
+        QCOMPARE(nextButton->isEnabled(), nextEnabledOnEntry(n));
+    }
+}
+
 void TestPages::noAdapterRefusals_data() {
     QTest::addColumn<int>("task");
     QTest::addColumn<int>("linkChoice");
@@ -429,6 +477,7 @@ void TestPages::noAdapterRefusals() {
     QFETCH(bool, refused);
 
     settings::save(QStringLiteral("SelectedAdapterIP"), QStringLiteral("NO_ADAPTER"));
+    setAdapterLister([](bool) { return QList<NetworkAdapter>{}; });
     settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
     settings::save(QStringLiteral("Option_ChangeIPSettings"), int64_t{linkChoice});
     settings::save(QStringLiteral("Option_EnterIPAddress"), int64_t{linkChoice});
@@ -803,9 +852,7 @@ void TestPages::linkPages() {
     settings::save(settings::perTask(QStringLiteral("SerialPort"), task),
                    kind == QLatin1String("serial-absent") ? "1" : "0");
     goToConnectionPage(task);
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     DebugWindow::open(*m_wizard);
-#endif
     QElapsedTimer timer;
     timer.start();
     next();
@@ -825,18 +872,17 @@ void TestPages::linkPages() {
         QCOMPARE(apply->isEnabled(), opens);
         QCOMPARE(m_state.meterPageLinkOpen, opens);
         if (opens) {
-            QCOMPARE(info->toPlainText(), txt(364));
+            // The open link runs the stored operation's set-up: its text.
+            QCOMPARE(info->toPlainText(), txt(630));
         } else {
             QVERIFY(info->toPlainText().startsWith(txt(158) + "\nError description: "));
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
         }
         QVERIFY(child<QPushButton>(QStringLiteral("Command_MeterFeature_Debug"))->isEnabled());
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         // Feature 0 (the default) can be repeated by the continuous poll.
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     } else {
         const QString prefix =
             target == 70 ? QStringLiteral("ModBus") : QStringLiteral("MBusAscii");
@@ -851,22 +897,18 @@ void TestPages::linkPages() {
                      qPrintable(result->text()));
             QCOMPARE(result->palette().color(QPalette::WindowText), DarkRed);
         }
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
         auto* poll = DebugWindow::instance()->findChild<QCheckBox*>("Check_CountinousPoll");
         QVERIFY(poll);
         QCOMPARE(poll->isEnabled(), opens);
-#endif
     }
     shoot(QStringLiteral("page%1-%2").arg(target).arg(kind));
 
     // The Debug button closes the traffic log.
-#ifdef KESTRUNE_HAVE_DEBUG_WINDOW
     const QString debug = target == 60   ? QStringLiteral("Command_MeterFeature_Debug")
                           : target == 70 ? QStringLiteral("Command_ModBus_MeterFeature_Debug")
                                          : QStringLiteral("Command_MBusAscii_MeterFeature_Debug");
     click(debug);
     QVERIFY(!DebugWindow::instance());
-#endif
     back();
     QCOMPARE(shownPage(), 40);
     QVERIFY(!link().isOpen());

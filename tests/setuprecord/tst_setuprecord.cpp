@@ -2,7 +2,7 @@
 #include "netsetup/SetupDatagram.h"
 #include "netsetup/SetupRecord.h"
 
-#include "app/TextUtil.h"
+#include "base/TextUtil.h"
 
 #include <QTest>
 

@@ -1,12 +1,12 @@
 // Shell logic without widgets: the Next and Back tables, the command-line
 // switch, the program directory, the saved options and twips.
 
-#include "app/IniFile.h"
-#include "app/ProgramDir.h"
-#include "app/Settings.h"
-#include "app/gui/Navigation.h"
-#include "app/gui/PageRules.h"
-#include "app/gui/ShellState.h"
+#include "base/IniFile.h"
+#include "base/ProgramDir.h"
+#include "base/Settings.h"
+#include "wizard/Navigation.h"
+#include "wizard/PageRules.h"
+#include "wizard/ShellState.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -616,14 +616,14 @@ void TestShell::defaultIni() {
     QFETCH(QString, section);
     QFETCH(QString, key);
     QFETCH(QString, value);
-    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/gui/Kestrune.INI"));
+    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/Kestrune.INI"));
     QVERIFY(QFile::exists(ini.path()));
     QCOMPARE(ini.read(section, key, QStringLiteral("absent")), value);
 }
 
 void TestShell::defaultIniHasNoTestAddresses() {
     // Loopback broadcast and adapter overrides belong to tests and the demo.
-    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/gui/Kestrune.INI"));
+    const IniFile ini(QStringLiteral(KESTRUNE_SOURCE_DIR "/app/Kestrune.INI"));
     QCOMPARE(ini.read("IP", "BroadcastAddress", "absent"), QStringLiteral("absent"));
     QCOMPARE(ini.read("IP", "IncludeLoopback", "absent"), QStringLiteral("absent"));
 }

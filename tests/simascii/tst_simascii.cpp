@@ -1,88 +1,25 @@
 // The simulated ASCII tag server: both protocol variants, every error
 // letter, the checksum, silence where a station on a shared line stays
 // silent, the stream framer, fault injection, and the tag files.
+#include "AsciiPacing.h"
 #include "SimAsciiServer.h"
 #include "SimFramers.h"
 #include "SimTagFiles.h"
+#include "ascii/TagFile.h"
+#include "tests/ascii/FrameMarks.h"
 
 #include <QtTest>
 
 using namespace kestrune::sim;
 
-namespace {
+using asciitest::f;
 
-// Frames written with readable marks: < for STX, > for ETX, + for ACK,
-// - for NAK.
-QByteArray f(const char* text) {
-    QByteArray out(text);
-    for (char& c : out) {
-        switch (c) {
-        case '<':
-            c = 0x02;
-            break;
-        case '>':
-            c = 0x03;
-            break;
-        case '+':
-            c = 0x06;
-            break;
-        case '-':
-            c = 0x15;
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
-}
+namespace {
 
 SimAsciiServer testServer() {
     SimAsciiServer s(5);
     s.setTags({{"A.B.C", "12.5", 0}, {"Text.Tag.X", "Hello", 0}, {"Dead.Meter.Value", "", 'T'}});
     return s;
-}
-
-// The tag-file loader's rules for layouts 1 and 2, as the wizard applies
-// them, to check that generated files give the names back.
-QList<QByteArray> loadLayout(const QByteArray& file, int layout) {
-    QList<QByteArray> tags;
-    for (QByteArray line : file.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
-        int state = 1;
-        QByteArray field, name;
-        bool stopped = false;
-        for (qsizetype i = 0; i < line.size() && !stopped; ++i) {
-            const char c = line[i];
-            if (c == ',') {
-                if (state == 1 && field.toUpper() == (layout == 1 ? "[TAG]" : "[ITEM]"))
-                    state = 2;
-                else if (layout == 1 && state == 2)
-                    name = field + '.', state = 3;
-                else if (layout == 1 && state == 3)
-                    name += field.isEmpty() ? QByteArray() : field + '_', state = 4;
-                else if (layout == 1 && state == 4)
-                    name += field + '.', state = 5;
-                else if (layout == 2 && (state == 2 || state == 3))
-                    ++state;
-                else {
-                    if (layout == 1 && state == 5)
-                        tags.append(name + field);
-                    if (layout == 2 && state == 4)
-                        tags.append(field);
-                    stopped = true;
-                }
-                field.clear();
-            } else if (c != '"') {
-                field += c;
-            }
-        }
-        if (!stopped && layout == 2)
-            tags.append(field);
-    }
-    return tags;
 }
 
 } // namespace
@@ -106,6 +43,8 @@ private slots:
     void tagFiles_data();
     void tagFiles();
     void tagFilesRoundTrip();
+    void pacing_data();
+    void pacing();
 };
 
 void TestSimAscii::checksum_data() {
@@ -349,12 +288,63 @@ void TestSimAscii::tagFilesRoundTrip() {
         QList<QByteArray> left;
         const QByteArray file = tagFileContents(names, TagFileLayout(layout), 0, &left);
         QVERIFY(left.isEmpty());
-        const QList<QByteArray> back =
-            layout == 0 ? file.trimmed().split('\n') : loadLayout(file, layout);
-        QCOMPARE(back.size(), names.size());
+        // The wizard's own loader gives the names back.
+        const kestrune::ascii::TagFileReading back =
+            kestrune::ascii::readTagText(file, kestrune::ascii::TagFileLayout(layout));
+        QVERIFY(!back.rejected);
+        QCOMPARE(back.skippedCount, 0);
+        QCOMPARE(back.tags.size(), names.size());
         for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(back[i].trimmed(), names[i]);
+            QCOMPARE(back.tags[i], QString::fromLatin1(names[i]));
     }
+}
+
+void TestSimAscii::pacing_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("gap");
+    QTest::addColumn<qint64>("lineFree"); // before
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QList<ReplyPiece>>("pieces");
+    QTest::addColumn<qint64>("freeAfter");
+    // A request of 20 characters at 1000 ms; at 9600 baud it takes 21 ms,
+    // one reply character 2 ms, 29 characters 31 ms, 30 characters 32 ms.
+    const QByteArray r30(30, 'v');
+    QTest::newRow("network, at once") << 0 << 0 << 0 << qint64(0) << QByteArray("ABC")
+                                      << QList<ReplyPiece>{{1000, "ABC"}} << qint64(1000);
+    QTest::newRow("network, reply delay") << 0 << 30 << 0 << qint64(0) << QByteArray("ABC")
+                                          << QList<ReplyPiece>{{1030, "ABC"}} << qint64(1030);
+    QTest::newRow("network, two pieces")
+        << 0 << 0 << 100 << qint64(0) << QByteArray("ABC")
+        << QList<ReplyPiece>{{1000, "A"}, {1100, "BC"}} << qint64(1100);
+    QTest::newRow("9600 baud") << 9600 << 0 << 0 << qint64(0) << r30
+                               << QList<ReplyPiece>{{1053, r30}} << qint64(1053);
+    QTest::newRow("9600 baud, delay and pieces")
+        << 9600 << 10 << 100 << qint64(0) << r30
+        << QList<ReplyPiece>{{1033, r30.left(1)}, {1164, r30.mid(1)}} << qint64(1164);
+    QTest::newRow("line still busy")
+        << 9600 << 0 << 0 << qint64(1500) << r30 << QList<ReplyPiece>{{1553, r30}} << qint64(1553);
+    QTest::newRow("no reply: the request still takes the line")
+        << 9600 << 10 << 100 << qint64(0) << QByteArray() << QList<ReplyPiece>{} << qint64(1021);
+    QTest::newRow("one character is one piece") << 0 << 0 << 100 << qint64(0) << QByteArray("A")
+                                                << QList<ReplyPiece>{{1000, "A"}} << qint64(1000);
+}
+
+void TestSimAscii::pacing() {
+    QFETCH(int, baud);
+    QFETCH(int, delay);
+    QFETCH(int, gap);
+    QFETCH(qint64, lineFree);
+    QFETCH(QByteArray, reply);
+    QFETCH(QList<ReplyPiece>, pieces);
+    QFETCH(qint64, freeAfter);
+    AsciiPacing pacing;
+    pacing.baud = baud;
+    pacing.replyDelayMs = delay;
+    pacing.pieceGapMs = gap;
+    int64_t free = lineFree;
+    QCOMPARE(pacedAsciiReply(reply, 20, pacing, 1000, free), pieces);
+    QCOMPARE(qint64(free), freeAfter);
 }
 
 QTEST_GUILESS_MAIN(TestSimAscii)

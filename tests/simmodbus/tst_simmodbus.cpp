@@ -5,7 +5,7 @@
 #include "SimModbusSlave.h"
 #include "SimRegisterMap.h"
 
-#include <app/TextUtil.h>
+#include <base/TextUtil.h>
 #include <zarvek/Zarvek.h>
 
 #include <QtTest>

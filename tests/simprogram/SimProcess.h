@@ -105,6 +105,20 @@ public:
         const qsizetype at = w.indexOf(QStringLiteral("pty"));
         return at > 0 && at + 1 < w.size() ? w[at + 1] : QString();
     }
+    // Stops the simulator with SIGTERM and waits for it. Empty when it
+    // ended cleanly (exit code 0 after everything the tests did; a sanitizer
+    // build reports its findings that way), otherwise why not, with what it
+    // wrote to standard error.
+    QString stopCleanly(int ms = 5000) {
+        terminate();
+        if (!waitFinished(ms))
+            return QStringLiteral("the simulator did not stop within %1 ms").arg(ms);
+        if (proc.exitStatus() != QProcess::NormalExit || proc.exitCode() != 0)
+            return QStringLiteral("the simulator ended with %1: %2")
+                .arg(proc.exitCode())
+                .arg(QString::fromLocal8Bit(errors));
+        return {};
+    }
     void terminate() {
         if (proc.state() != QProcess::NotRunning)
             ::kill(pid_t(proc.processId()), SIGTERM);

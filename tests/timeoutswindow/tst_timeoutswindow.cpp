@@ -1,9 +1,9 @@
 // The time-out window, offscreen: rows and captions, reading and writing the
 // INI file, OK/Apply/Cancel/factory defaults, the link's values reloaded for
 // the selected task, and the way in through the traffic log's Tools menu.
-#include "app/IniFile.h"
-#include "app/Language.h"
-#include "app/ProgramDir.h"
+#include "base/IniFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"

@@ -2,17 +2,19 @@
 // bound by name from libZarvek.so in the build folder, and the library's
 // other exports reached the same way a foreign caller would.
 
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "zarvek/Zarvek.h"
 #include "zarvek/loader/SupportLibrary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
 #include <dlfcn.h>
 
 #include <array>
@@ -88,6 +90,39 @@ QString integerText(int type, quint64 v) {
 
 const char* const kOrderNames[4] = {"ABCD", "DCBA", "CDAB", "BADC"};
 
+bool decimalComma() {
+    const char* point = std::localeconv()->decimal_point;
+    return point && std::strcmp(point, ",") == 0;
+}
+
+// Switches the whole process to a locale that writes a decimal comma: an
+// installed German one, else one compiled into folder with localedef and
+// found through LOCPATH. Empty with why set when neither can be had.
+QByteArray enterDecimalCommaLocale(const QString& folder, QString& why) {
+    const char* const names[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "de_DE@euro",
+                                 "fr_FR.UTF-8", "fr_FR.utf8", "fr_FR"};
+    for (const char* name : names) {
+        if (std::setlocale(LC_ALL, name) && decimalComma())
+            return name;
+    }
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+                    {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                     QStringLiteral("UTF-8"), folder + QStringLiteral("/de_DE.UTF-8")});
+    if (!localedef.waitForFinished(180000) || localedef.exitCode() != 0) {
+        why = QStringLiteral("no decimal-comma locale is installed and localedef could not "
+                             "make one: ") +
+              QString::fromLocal8Bit(localedef.readAllStandardError()).trimmed() +
+              localedef.errorString();
+        return {};
+    }
+    qputenv("LOCPATH", QFile::encodeName(folder));
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") && decimalComma())
+        return "de_DE.UTF-8 (made here)";
+    why = QStringLiteral("the locale made by localedef does not load");
+    return {};
+}
+
 // The library opened straight with dlopen, the way a foreign caller would,
 // for the exports the program never binds and for calls the loader's wrapper
 // would not make. It is a handle of its own: closing it never pulls the
@@ -147,6 +182,9 @@ class TestZarvek : public QObject {
 private:
     QTemporaryDir config_;
     Direct direct_;
+    QTemporaryDir localeFolder_;
+    QByteArray commaLocale_;
+    QString commaLocaleWhy_;
 
 private slots:
     void initTestCase() {
@@ -423,6 +461,48 @@ private slots:
         QVERIFY2(text == QLatin1String("nan") || text == QLatin1String("-nan"), qPrintable(text));
         QVERIFY(zarvek::fillString(QByteArray::fromHex("FFC00000"), 6, 0, text));
         QVERIFY2(text.endsWith(QLatin1String("nan")), qPrintable(text));
+    }
+
+    // Register values read the same whatever locale the user runs under:
+    // the caller parses them back, and a decimal comma would turn 1.5 into
+    // 1500000 or 1 there.
+    void fillIgnoresDecimalCommaLocale_data() {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("FLOAT 1.5") << QByteArray::fromHex("3FC00000") << 6 << "1.500000";
+        QTest::newRow("FLOAT 10") << QByteArray::fromHex("41200000") << 6 << "10.000000";
+        QTest::newRow("DFLOAT -0.1") << QByteArray::fromHex("BFB999999999999A") << 7 << "-0.100000";
+        QTest::newRow("DFLOAT 1e10, no grouping")
+            << QByteArray::fromHex("4202A05F20000000") << 7 << "10000000000.000000";
+        QTest::newRow("INT32 stays plain") << QByteArray::fromHex("00BC614E") << 2 << "12345678";
+    }
+
+    void fillIgnoresDecimalCommaLocale() {
+        QFETCH(QByteArray, source);
+        QFETCH(int, type);
+        QFETCH(QString, expected);
+        const QByteArray before = std::setlocale(LC_ALL, nullptr);
+        // Found (or made) once for all rows.
+        if (commaLocale_.isEmpty() && commaLocaleWhy_.isEmpty()) {
+            QVERIFY(localeFolder_.isValid());
+            commaLocale_ = enterDecimalCommaLocale(localeFolder_.path(), commaLocaleWhy_);
+        } else if (!commaLocale_.isEmpty()) {
+            const QByteArray name = commaLocale_.split(' ').first();
+            QVERIFY(std::setlocale(LC_ALL, name.constData()));
+        }
+        if (commaLocale_.isEmpty())
+            QSKIP(qPrintable(commaLocaleWhy_));
+        const QByteArray name = commaLocale_;
+        QString text;
+        QString error;
+        const bool ok = zarvek::fillString(source, type, 0, text, &error);
+        // The caller's own choice is still in force afterwards.
+        const bool stillComma = decimalComma();
+        std::setlocale(LC_ALL, before.constData());
+        QVERIFY2(ok, qPrintable(error));
+        QCOMPARE(text, expected);
+        QVERIFY2(stillComma, name.constData());
     }
 
     // Straight at the export: nothing is read or written outside the buffers,

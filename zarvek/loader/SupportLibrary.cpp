@@ -1,6 +1,6 @@
 #include "SupportLibrary.h"
 
-#include "app/ProgramDir.h"
+#include "base/ProgramDir.h"
 #include "zarvek/Zarvek.h"
 
 #include <QDir>
