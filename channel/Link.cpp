@@ -539,6 +539,8 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
     }
     if (m_serial.isOpen())
         m_serial.close();
+    m_lineAsked.clear();
+    m_lineInUse.clear();
     m_openingSerial = true;
     m_serialPath = path;
     m_serial.setPortName(path);
@@ -572,6 +574,9 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
         QStringLiteral("handshaking"), QStringLiteral("none"),
         [this] { return m_serial.setFlowControl(QSerialPort::NoFlowControl); },
         [] { return QStringLiteral("the device's own"); });
+    m_lineAsked = lineSettingsText(s);
+    m_lineInUse = lineSettingsText(
+        {m_serial.baudRate(), m_serial.parity(), m_serial.dataBits(), m_serial.stopBits()});
     m_serialLine.clear();
     m_serialLineOverflow = false;
     m_lineCounters = readLineCounters(static_cast<int>(m_serial.handle()));

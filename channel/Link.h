@@ -192,6 +192,12 @@ public:
     bool openSerialDevice(const QString& path, const QString& settings);
     bool isSerialPortOpen() const { return m_serial.isOpen(); }
     const QString& serialDevicePath() const { return m_serialPath; }
+    // The line the last serial port was opened with, asked for and in use
+    // ("2400,E,8,1", "2400,N,8,1"); they differ when the device could not
+    // carry every setting. Empty before a port is opened.
+    const QString& lineSettingsAsked() const { return m_lineAsked; }
+    const QString& lineSettingsInUse() const { return m_lineInUse; }
+    bool lineSettingsReplaced() const { return m_lineAsked != m_lineInUse; }
     // Writes the bytes as they are (no log, no bus delay); starts a new
     // console line.
     void serialSend(const QByteArray& bytes);
@@ -233,6 +239,8 @@ private:
 
     QSerialPort m_serial;
     QString m_serialPath;
+    QString m_lineAsked;
+    QString m_lineInUse;
     QUdpSocket m_udp;
     QTcpSocket m_tcp;
 
