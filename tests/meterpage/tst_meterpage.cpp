@@ -17,6 +17,7 @@
 #include "channel/gui/DebugWindow.h"
 #include "mbus/FcbState.h"
 #include "mbus/gui/PropertiesWindow.h"
+#include "netsetup/Adapters.h"
 #include "tests/simprogram/SimProcess.h"
 #include "wizard/ShellState.h"
 
@@ -188,6 +189,12 @@ private slots:
         settings::save(QStringLiteral("MeterFeature_Address_0"), QStringLiteral("1"));
         m_state = ShellState{};
         fcbState().clear();
+        // One network adapter, on loopback, whatever the machine (or the
+        // test's network namespace) has: without one, page 60 over the
+        // network is refused.
+        setAdapterLister([](bool) {
+            return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+        });
     }
 
     void cleanup() {
