@@ -67,11 +67,16 @@ void LanguageWindow::fillLanguageList() {
     for (const LanguageChoice& choice : m_choices)
         m_combo->addItem(choice.name, choice.number);
 
-    // Preselect the language in use; nothing is selected when none was chosen
-    // yet or the stored one is no longer offered.
+    // Preselect the language in use; nothing is selected when the stored one
+    // is no longer offered, or when none was chosen yet and there is more
+    // than one to choose from. On the very first start with one language
+    // file there is no choice to make: it is the one selected.
     m_combo->setCurrentIndex(-1);
     const QString stored = settings::get(kLanguageKey);
-    if (!stored.trimmed().isEmpty()) {
+    if (stored.trimmed().isEmpty()) {
+        if (m_choices.size() == 1)
+            m_combo->setCurrentIndex(0);
+    } else {
         const int64_t number = toNumber(stored);
         for (int i = 0; i < m_choices.size(); ++i) {
             if (m_choices[i].number == number) {

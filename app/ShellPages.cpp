@@ -110,7 +110,7 @@ void StartPage::setCaptions() {
 }
 
 void StartPage::openLink(int index) {
-    openWebAddress(frame().mainWindow(), QUrl(QLatin1String(LinkUrls[index])));
+    openWebSite(frame().mainWindow(), QUrl(QLatin1String(LinkUrls[index])));
 }
 
 bool StartPage::eventFilter(QObject* watched, QEvent* event) {

@@ -4,8 +4,11 @@
 #include "TextUtil.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -14,14 +17,23 @@ namespace {
 struct Lines {
     QStringList lines;
     QString eol = QStringLiteral("\n");
+    // False when the file is there but could not be read: its content is
+    // unknown, so it must not be written over.
+    bool readable = true;
 };
 
 Lines loadLines(const QString& path) {
     Lines result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.readable = !QFileInfo::exists(path);
         return result;
+    }
     const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.readable = false;
+        return result;
+    }
     if (raw.contains("\r\n"))
         result.eol = QStringLiteral("\r\n");
     QString text = QString::fromLatin1(raw);
@@ -30,6 +42,22 @@ Lines loadLines(const QString& path) {
     if (!result.lines.isEmpty() && result.lines.last().isEmpty())
         result.lines.removeLast(); // the final line feed
     return result;
+}
+
+// Writes over an existing file without a temporary file beside it: for an
+// installation whose folder the user may not write to, although the INI
+// file itself is writable for everyone. Not atomic, so only the fallback.
+bool writeInPlace(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return false;
+    // The new content first, then the length: a file that grows is never
+    // cut short on the way.
+    bool ok = file.write(content) == content.size() && file.flush();
+    ok = ok && (file.size() == content.size() || file.resize(content.size()));
+    ok = ok && ::fsync(file.handle()) == 0;
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
 }
 
 // "[name]" -> name, or a null string when the line is no section header.
@@ -88,6 +116,16 @@ QString IniFile::read(const QString& section, const QString& key,
     return defaultValue.left(MaxValueLength);
 }
 
+QStringList IniFile::sections() const {
+    QStringList names;
+    for (const QString& line : loadLines(m_path).lines) {
+        const QString name = sectionName(line);
+        if (!name.isNull())
+            names.append(name);
+    }
+    return names;
+}
+
 int64_t IniFile::readNumber(const QString& section, const QString& key,
                             const QString& defaultValue) const {
     return toNumber(read(section, key, defaultValue));
@@ -95,6 +133,8 @@ int64_t IniFile::readNumber(const QString& section, const QString& key,
 
 bool IniFile::write(const QString& section, const QString& key, const QString& value) const {
     Lines file = loadLines(m_path);
+    if (!file.readable)
+        return false; // writing would lose every entry we could not read
     // A line break in a value would start a line of its own and could forge
     // another entry: it is stored as a blank.
     QString flat = value;
@@ -140,13 +180,19 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
         file.lines.append(entry);
     }
 
-    QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
     QString text = file.lines.join(file.eol);
     text += file.eol;
-    out.write(text.toLatin1());
-    return out.commit();
+    const QByteArray content = text.toLatin1();
+
+    QSaveFile out(m_path);
+    if (out.open(QIODevice::WriteOnly)) {
+        out.write(content);
+        if (out.commit())
+            return true;
+    }
+    // The folder refused the temporary file (or its rename): the file itself
+    // may still be writable.
+    return writeInPlace(m_path, content);
 }
 
 IniFile& programIni() {

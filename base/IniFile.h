@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -12,8 +13,12 @@ namespace kestrune {
 // Section and key names match without regard to letter case. A read returns
 // at most 2047 characters. A write keeps every other line of the file as it
 // was (comments, unknown lines, blank lines) and replaces the file
-// atomically, so a crash never leaves a truncated file behind. The file is
-// read on every access: editing it by hand while the program runs works.
+// atomically, so a crash never leaves a truncated file behind. Where the
+// folder refuses the temporary file that takes (an installation folder only
+// the administrator may write to, with the INI file writable for users), the
+// file is written in place instead. A file that exists but cannot be read is
+// never written: its other entries would be lost. The file is read on every
+// access: editing it by hand while the program runs works.
 class IniFile {
 public:
     static constexpr int MaxValueLength = 2047;
@@ -30,9 +35,13 @@ public:
     int64_t readNumber(const QString& section, const QString& key,
                        const QString& defaultValue = QString()) const;
 
+    // The names of the file's sections in file order (empty when there is
+    // no file or it cannot be read).
+    QStringList sections() const;
+
     // Creates the file and the section when needed; a line break in value
-    // is stored as a blank. False when the file could not be written;
-    // callers of the wizard ignore the result.
+    // is stored as a blank. False when the file could not be written, or
+    // exists but could not be read (it is then left as it is).
     bool write(const QString& section, const QString& key, const QString& value) const;
 
 private:

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -27,12 +28,35 @@ int32_t entryNumber(const QString& numberText) {
     return static_cast<int32_t>(n);
 }
 
+const QString LanguageFilePrefix = QStringLiteral("Kestrune_Language.");
+
 // A language file's extension: exactly three decimal digits, since the
 // chosen language is stored as three digits and the file is found by them.
 bool isLanguageExtension(const QString& ext) {
     return ext.size() == 3 && std::all_of(ext.begin(), ext.end(), [](QChar c) {
                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
            });
+}
+
+// The language number a file name stands for, or -1. The name is matched
+// without regard to letter case ("KESTRUNE_LANGUAGE.002" is language 2):
+// the one rule for offering a file and for opening it.
+int languageNumberOfFileName(const QString& name) {
+    if (name.size() != LanguageFilePrefix.size() + 3 ||
+        !name.startsWith(LanguageFilePrefix, Qt::CaseInsensitive))
+        return -1;
+    const QString ext = name.mid(LanguageFilePrefix.size());
+    return isLanguageExtension(ext) ? ext.toInt() : -1;
+}
+
+// Every file in dir that names a language, in name order.
+QStringList languageFileNames(const QString& dir) {
+    QStringList names;
+    const QStringList files = QDir(dir).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : files)
+        if (languageNumberOfFileName(name) >= 0)
+            names.append(name);
+    return names;
 }
 
 } // namespace
@@ -87,15 +111,31 @@ QString languageFileName(int number) {
            QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
 }
 
+QString findLanguageFile(const QString& dir, const QString& setting) {
+    // The setting is the extension itself, three digits as the language
+    // window stores it.
+    if (!isLanguageExtension(setting))
+        return {};
+    // The name as the program writes it first, then any other spelling.
+    const QString exact = QDir(dir).filePath(LanguageFilePrefix + setting);
+    if (QFileInfo(exact).isFile())
+        return exact;
+    const int number = setting.toInt();
+    for (const QString& name : languageFileNames(dir))
+        if (languageNumberOfFileName(name) == number)
+            return QDir(dir).filePath(name);
+    return {};
+}
+
 QVector<LanguageChoice> listLanguages(const QString& dir) {
     QVector<LanguageChoice> result;
-    const QStringList files =
-        QDir(dir).entryList({QStringLiteral("Kestrune_Language.*")}, QDir::Files, QDir::Name);
-    for (const QString& name : files) {
-        const QString ext = name.mid(name.indexOf(QLatin1Char('.')) + 1);
-        if (!isLanguageExtension(ext))
+    for (const QString& name : languageFileNames(dir)) {
+        const int number = languageNumberOfFileName(name);
+        // Two spellings of one number: the one that would be opened.
+        if (std::any_of(result.begin(), result.end(),
+                        [number](const LanguageChoice& c) { return c.number == number; }))
             continue;
-        QFile file(QDir(dir).filePath(name));
+        QFile file(findLanguageFile(dir, name.right(3)));
         if (!file.open(QIODevice::ReadOnly))
             continue;
         while (!file.atEnd()) {
@@ -107,7 +147,7 @@ QVector<LanguageChoice> listLanguages(const QString& dir) {
                 const qsizetype second = body.indexOf('=');
                 if (second >= 0)
                     body.truncate(second);
-                result.append({ext.toInt(), QString::fromLatin1(body), file.fileName()});
+                result.append({number, QString::fromLatin1(body), file.fileName()});
                 break;
             }
         }
@@ -128,8 +168,8 @@ bool loadLanguage() {
     const QString setting = settings::get(QStringLiteral("Language"));
     if (setting.isEmpty())
         return false;
-    const QString path = programDir() + QStringLiteral("Kestrune_Language.") + setting;
-    if (!QFile::exists(path))
+    const QString path = findLanguageFile(programDir(), setting);
+    if (path.isEmpty())
         return false;
     return table.loadFile(path);
 }

@@ -46,15 +46,22 @@ struct LanguageChoice {
 // Lists "Kestrune_Language.nnn" files in dir whose extension is three decimal
 // digits and which hold an entry "0=" with a non-empty name, sorted by number.
 // (A shorter extension such as ".1" is left out: the choice is stored as
-// "001", which would name a different file.)
+// "001", which would name a different file.) The name is matched without
+// regard to letter case, as findLanguageFile() opens it.
 QVector<LanguageChoice> listLanguages(const QString& dir);
+
+// The file in dir of the language a "Language" setting names ("002"):
+// "Kestrune_Language.002" as the program spells it, else the same name in
+// any other letter case. Empty when there is none or the setting is not
+// three digits.
+QString findLanguageFile(const QString& dir, const QString& setting);
 
 // File name of a language number: "Kestrune_Language.001".
 QString languageFileName(int number);
 
-// The program-wide language: loads the file named by the user's "Language"
-// setting from the program directory. False when no language is chosen or
-// the file is missing.
+// The program-wide language: loads the file the user's "Language" setting
+// names (findLanguageFile) from the program directory. False when no
+// language is chosen or the file is missing.
 bool loadLanguage();
 
 // The loaded table (program-wide).

@@ -19,6 +19,8 @@
 #include <limits>
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace kestrune {
 
 namespace {
@@ -344,8 +346,44 @@ void Link::waitBusQuiet(int delayMs, int capMs) {
 }
 
 void Link::clearReceiveBuffers() {
+    discardPendingInput();
     m_rx.clear();
     m_serialRx.clear();
+}
+
+void Link::discardPendingInput() {
+    // A reply that came after its time-out may still sit in the operating
+    // system (nothing read it yet). Left there, it would be read in after
+    // the next transmission and taken as that one's answer.
+    switch (m_mode) {
+    case ConnectionMode::Udp:
+        for (int n = 0; n < DiscardDatagramLimit && m_udp.hasPendingDatagrams(); ++n)
+            m_udp.receiveDatagram();
+        break;
+    case ConnectionMode::Tcp: {
+        m_tcp.readAll();
+        const qintptr fd = m_tcp.socketDescriptor();
+        if (fd < 0 || m_tcp.state() != QAbstractSocket::ConnectedState)
+            break;
+        // What the kernel holds, read past the socket's own buffer (which
+        // is empty now). A peer close (0) or nothing more (EAGAIN) ends it;
+        // the socket notices a close on its own.
+        char scrap[4096];
+        for (qsizetype total = 0; total < DiscardByteLimit;) {
+            const ssize_t n = ::recv(static_cast<int>(fd), scrap, sizeof scrap, MSG_DONTWAIT);
+            if (n <= 0)
+                break;
+            total += n;
+        }
+        break;
+    }
+    case ConnectionMode::Serial:
+        if (m_serial.isOpen())
+            m_serial.clear(QSerialPort::Input); // our buffer and the driver's
+        break;
+    case ConnectionMode::None:
+        break;
+    }
 }
 
 void Link::sendBytes(const QByteArray& bytes) {
@@ -417,10 +455,10 @@ QByteArray Link::receiveMBusFrame(int timeoutMs) {
         trafficLog().countResponse();
         return m_rx;
     }
+    // Also when the link closed during the wait: its "Connection lost" note
+    // says why, this one that the exchange got no reply.
     trafficLog().countFailure();
-    // A link that closed during the wait has already said why.
-    if (m_open)
-        logNote(receive::mbusTimeoutNote(m_rx.size(), announcedLength));
+    logNote(receive::mbusTimeoutNote(m_rx.size(), announcedLength));
     if (!m_rx.isEmpty())
         logTraffic(m_rx, Direction::Received);
     return {};
@@ -501,6 +539,8 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
     }
     if (m_serial.isOpen())
         m_serial.close();
+    m_lineAsked.clear();
+    m_lineInUse.clear();
     m_openingSerial = true;
     m_serialPath = path;
     m_serial.setPortName(path);
@@ -534,9 +574,15 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
         QStringLiteral("handshaking"), QStringLiteral("none"),
         [this] { return m_serial.setFlowControl(QSerialPort::NoFlowControl); },
         [] { return QStringLiteral("the device's own"); });
+    m_lineAsked = lineSettingsText(s);
+    m_lineInUse = lineSettingsText(
+        {m_serial.baudRate(), m_serial.parity(), m_serial.dataBits(), m_serial.stopBits()});
     m_serialLine.clear();
     m_serialLineOverflow = false;
     m_lineCounters = readLineCounters(static_cast<int>(m_serial.handle()));
+    // Whatever the device sent before we opened it (a late reply to an
+    // earlier program's request) is no answer to anything we will send.
+    m_serial.clear(QSerialPort::Input);
     m_openingSerial = false;
     return m_serial.isOpen();
 }
@@ -659,7 +705,9 @@ bool Link::waitForConsolePrompt(int limitMs,
         waitFor([&] { return promptSeen() || m_abortRequested || !m_serial.isOpen(); },
                 ConsoleRoundMs);
         dots = (dots + 1) % 8;
-        if (limitMs >= 0 && !promptSeen()) {
+        // A prompt that came in the round in which the limit ran out is too
+        // late: the caller has given up on the console by then.
+        if (limitMs >= 0) {
             if (elapsed > limitMs)
                 m_abortRequested = true;
             elapsed += ConsoleRoundMs;

@@ -80,6 +80,10 @@ public:
     static constexpr int ConsoleSettleMs = 1000;
     // One round of the console wake-up.
     static constexpr int ConsoleRoundMs = 250;
+    // Bounds of one discard of unread input (a device that talks without
+    // end must not hold up the transmission).
+    static constexpr int DiscardDatagramLimit = 1024;
+    static constexpr qsizetype DiscardByteLimit = 1024 * 1024;
 
     explicit Link(QObject* parent = nullptr);
     ~Link() override;
@@ -145,6 +149,9 @@ public:
     // The steps of sendBytes, for senders that log on their own terms.
     // Waits until delayMs have passed since lastBusActivity(), at most capMs.
     void waitBusQuiet(int delayMs, int capMs = BusDelayCapMs);
+    // Empties the receive buffers and discards what the socket or serial
+    // port holds unread, so that nothing older than the next transmission
+    // can be taken for its answer.
     void clearReceiveBuffers();
     // Transmits on the open link; false when the bytes could not be handed
     // over (sendFailed has then been emitted for a socket).
@@ -185,6 +192,12 @@ public:
     bool openSerialDevice(const QString& path, const QString& settings);
     bool isSerialPortOpen() const { return m_serial.isOpen(); }
     const QString& serialDevicePath() const { return m_serialPath; }
+    // The line the last serial port was opened with, asked for and in use
+    // ("2400,E,8,1", "2400,N,8,1"); they differ when the device could not
+    // carry every setting. Empty before a port is opened.
+    const QString& lineSettingsAsked() const { return m_lineAsked; }
+    const QString& lineSettingsInUse() const { return m_lineInUse; }
+    bool lineSettingsReplaced() const { return m_lineAsked != m_lineInUse; }
     // Writes the bytes as they are (no log, no bus delay); starts a new
     // console line.
     void serialSend(const QByteArray& bytes);
@@ -210,6 +223,7 @@ private:
     std::optional<QHostAddress> resolveHost(const QString& host);
     void reportSendError(const QString& description);
     void loseConnection(const QString& reason);
+    void discardPendingInput();
     // One sleep: until something wakes the waits or the deadline passes.
     void sleepUntilWoken(const QDeadlineTimer& deadline);
 
@@ -225,6 +239,8 @@ private:
 
     QSerialPort m_serial;
     QString m_serialPath;
+    QString m_lineAsked;
+    QString m_lineInUse;
     QUdpSocket m_udp;
     QTcpSocket m_tcp;
 

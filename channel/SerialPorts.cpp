@@ -60,6 +60,13 @@ QStringList serialPortDisplayNames() {
     return names;
 }
 
+QList<qint32> standardLineSpeeds() {
+    QList<qint32> speeds = QSerialPortInfo::standardBaudRates();
+    std::sort(speeds.begin(), speeds.end());
+    speeds.erase(std::unique(speeds.begin(), speeds.end()), speeds.end());
+    return speeds;
+}
+
 std::optional<LineSettings> parseLineSettings(const QString& text) {
     const QStringList fields = text.split(QLatin1Char(','));
     if (fields.size() != 4)

@@ -41,6 +41,10 @@ struct LineSettings {
 // allowed. Empty when the text does not follow that form.
 std::optional<LineSettings> parseLineSettings(const QString& text);
 
+// The line speeds serial ports offer (the system's standard rates), in
+// ascending order. A speed outside them is a typing error.
+QList<qint32> standardLineSpeeds();
+
 // "9600,N,8,1" for settings (the inverse of parseLineSettings).
 QString lineSettingsText(const LineSettings& settings);
 

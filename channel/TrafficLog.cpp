@@ -307,6 +307,7 @@ void TrafficLog::trim() {
         return;
     beginRemoveRows(QModelIndex(), 0, excess - 1);
     m_lines.erase(m_lines.begin(), m_lines.begin() + excess);
+    m_firstLineNumber += excess;
     endRemoveRows();
 }
 
@@ -322,6 +323,7 @@ void TrafficLog::clear() {
     if (m_lines.empty())
         return;
     beginResetModel();
+    m_firstLineNumber += lineCount();
     m_lines.clear();
     endResetModel();
 }

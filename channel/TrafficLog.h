@@ -130,6 +130,10 @@ public:
 
     int lineCount() const { return static_cast<int>(m_lines.size()); }
     const QString& line(int row) const { return m_lines[static_cast<size_t>(row)]; }
+    // How many lines have left the log from its top (trimmed or cleared)
+    // since the program started: row r holds line number firstLineNumber()
+    // + r, for views that catch up with the log in batches.
+    int64_t firstLineNumber() const { return m_firstLineNumber; }
     QStringList lines() const;
     void clear();
 
@@ -156,6 +160,7 @@ private:
     void trim();
 
     std::deque<QString> m_lines;
+    int64_t m_firstLineNumber = 0;
     int m_maxLines = DefaultMaxLines;
     bool m_active = false;
     bool m_verboseSearchLog = false;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
@@ -31,6 +32,7 @@ const QString OptIni = QStringLiteral("ini");
 const QString OptSection = QStringLiteral("section");
 const QString OptLog = QStringLiteral("log");
 const QString OptHelp = QStringLiteral("help");
+const QString OptVersion = QStringLiteral("version");
 
 const QString DefaultLine = QStringLiteral("2400,E,8,1");
 const QString DefaultSection = QStringLiteral("IP");
@@ -44,7 +46,9 @@ QList<QCommandLineOption> globalOptions() {
                         "wizard maps them."),
          QStringLiteral("PATH")},
         {OptLine,
-         QStringLiteral("Serial line settings (default %1; ascii: 9600,N,8,1).").arg(DefaultLine),
+         QStringLiteral("Serial line settings (default %1; ascii: 9600,N,8,1); BAUD one of the "
+                        "standard speeds.")
+             .arg(DefaultLine),
          QStringLiteral("BAUD,P,D,S")},
         {OptBusDelay, QStringLiteral("Quiet time before a telegram (default: INI BusDelay)."),
          QStringLiteral("MS")},
@@ -59,11 +63,14 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("FILE")},
         {OptSection,
          QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
-                        "MBusASCII)."),
+                        "MBusASCII; also PadPuls, FreePacketAndString, or another section of "
+                        "the INI file)."),
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
-        {QStringList{QStringLiteral("h"), OptHelp}, QStringLiteral("Show this help.")},
+        {QStringList{QStringLiteral("h"), OptHelp},
+         QStringLiteral("Show this help; after a command, that command's help.")},
+        {OptVersion, QStringLiteral("Show the program's version.")},
     };
 }
 
@@ -100,11 +107,43 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
-QString helpText(QCommandLineParser& parser, const Command* command = nullptr) {
+const QString ExitCodesHelp =
+    QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
+                   "3 link not opened (host name unknown, device absent) or lost, "
+                   "4 the device answered with an error, 5 the support library could not be "
+                   "used.\n");
+
+// The sections the wizard's pages take their time-outs from.
+const QStringList LinkSections{QStringLiteral("IP"), QStringLiteral("ModBus"),
+                               QStringLiteral("MBusASCII"), QStringLiteral("PadPuls"),
+                               QStringLiteral("FreePacketAndString")};
+
+QString joinNumbers(const QList<qint32>& numbers) {
+    QStringList texts;
+    for (qint32 n : numbers)
+        texts.append(QString::number(n));
+    return texts.join(QStringLiteral(", "));
+}
+
+// One command's help: its usage and summary, its options and the global ones,
+// then what the command adds in words.
+QString commandHelpText(const Command& command, const QList<QCommandLineOption>& global) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command.summary);
+    parser.addOptions(command.options);
+    parser.addOptions(global);
     QString text = parser.helpText();
-    if (command && !command->details.isEmpty())
-        text += QLatin1Char('\n') + command->name + QLatin1Char(' ') + command->arguments +
-                QStringLiteral(": ") + command->summary + QLatin1Char('\n') + command->details;
+    // "Usage: NAME [options]" plus the command and its arguments.
+    const qsizetype eol = text.indexOf(QLatin1Char('\n'));
+    text.insert(eol < 0 ? text.size() : eol,
+                QLatin1Char(' ') + command.name + QLatin1Char(' ') + command.arguments);
+    if (!command.details.isEmpty())
+        text += QLatin1Char('\n') + command.details;
+    return text + ExitCodesHelp;
+}
+
+QString helpText(QCommandLineParser& parser) {
+    QString text = parser.helpText();
     text += QStringLiteral("\nCommands:\n");
     int width = 0;
     for (const Command& c : commands())
@@ -113,9 +152,8 @@ QString helpText(QCommandLineParser& parser, const Command* command = nullptr) {
         text += QStringLiteral("  ") +
                 (c.name + QLatin1Char(' ') + c.arguments).leftJustified(width + 2) + c.summary +
                 QLatin1Char('\n');
-    text += QStringLiteral("\nExit codes: 0 done, 1 no reply in time, 2 bad input, "
-                           "3 link not opened or lost, 4 the device answered with an error, "
-                           "5 the support library could not be used.\n");
+    text += QStringLiteral("\nCOMMAND --help shows the help of one command.\n");
+    text += ExitCodesHelp;
     return text;
 }
 
@@ -153,14 +191,27 @@ std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
         host = text.left(colon);
         port = text.mid(colon + 1);
     }
+    static const QRegularExpression hostName(
+        QStringLiteral("^(?=.{1,253}$)([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.)*"
+                       "[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.?$"));
     QHostAddress address;
-    if (host.isEmpty() || !address.setAddress(host)) {
-        error = QStringLiteral("'%1' is not an IP address").arg(host);
+    bool isName = false;
+    if (host.isEmpty()) {
+        error = QStringLiteral("'%1' names no host").arg(text);
         return std::nullopt;
     }
-    if (address.isBroadcast() || address.isMulticast() || address.isNull() ||
-        address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6) {
-        error = QStringLiteral("'%1' is not the address of one device").arg(host);
+    if (address.setAddress(host)) {
+        const QString why = deviceAddressError(host);
+        if (!why.isEmpty()) {
+            error = why;
+            return std::nullopt;
+        }
+        host = address.toString();
+    } else if (hostName.match(host).hasMatch() &&
+               !host.contains(QRegularExpression(QStringLiteral("^[0-9.]+$")))) {
+        isName = true;
+    } else {
+        error = QStringLiteral("'%1' is neither an IP address nor a host name").arg(host);
         return std::nullopt;
     }
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
@@ -169,7 +220,58 @@ std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
         error = QStringLiteral("port '%1' is not a number from 1 to 65535").arg(port);
         return std::nullopt;
     }
-    return HostPort{address.toString(), static_cast<quint16>(number)};
+    return HostPort{host, static_cast<quint16>(number), isName};
+}
+
+QString deviceAddressError(const QString& text) {
+    QHostAddress address;
+    if (!address.setAddress(text))
+        return QStringLiteral("'%1' is not an IP address").arg(text);
+    if (address.isBroadcast() || address.isMulticast() || address.isNull() ||
+        address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6)
+        return QStringLiteral("'%1' is not the address of one device").arg(text);
+    return {};
+}
+
+std::optional<QString> resolveHostName(const QString& name, QString& error) {
+    const QHostInfo info = QHostInfo::fromName(name);
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+        error = QStringLiteral("host '%1' not found").arg(name);
+        if (info.error() != QHostInfo::NoError && !info.errorString().isEmpty())
+            error += QStringLiteral(" (") + info.errorString() + QLatin1Char(')');
+        return std::nullopt;
+    }
+    // As the link looks names up: the first IPv4 address, else the first.
+    QHostAddress chosen = addresses.first();
+    for (const QHostAddress& a : addresses) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            chosen = a;
+            break;
+        }
+    }
+    const QString text = chosen.toString();
+    const QString why = deviceAddressError(text);
+    if (!why.isEmpty()) {
+        error = QStringLiteral("host '%1': ").arg(name) + why;
+        return std::nullopt;
+    }
+    return text;
+}
+
+QStringList timeoutSections(const QStringList& fileSections) {
+    QStringList accepted = LinkSections;
+    for (const QString& name : fileSections)
+        if (acceptedSection(name, accepted).isEmpty())
+            accepted.append(name);
+    return accepted;
+}
+
+QString acceptedSection(const QString& section, const QStringList& accepted) {
+    for (const QString& name : accepted)
+        if (name.compare(section, Qt::CaseInsensitive) == 0)
+            return name;
+    return {};
 }
 
 std::optional<int> parseMilliseconds(const QString& text, QString& error) {
@@ -249,9 +351,18 @@ std::optional<LinkSettings> Context::linkSettings() {
         s.lineSettings = m_parser.isSet(OptLine)   ? m_parser.value(OptLine)
                          : m_defaultLine.isEmpty() ? DefaultLine
                                                    : m_defaultLine;
-        if (!parseLineSettings(s.lineSettings)) {
+        const std::optional<LineSettings> line = parseLineSettings(s.lineSettings);
+        if (!line) {
             fail(ExitBadInput, QStringLiteral("'%1' is not a line setting such as 2400,E,8,1")
                                    .arg(s.lineSettings));
+            return std::nullopt;
+        }
+        const QList<qint32> speeds = standardLineSpeeds();
+        if (!speeds.contains(line->baudRate)) {
+            fail(ExitBadInput, QStringLiteral("--line: no serial port offers %1 baud; the speeds "
+                                              "are %2")
+                                   .arg(line->baudRate)
+                                   .arg(joinNumbers(speeds)));
             return std::nullopt;
         }
         return s;
@@ -266,6 +377,17 @@ std::optional<LinkSettings> Context::linkSettings() {
     }
     s.host = hp->host;
     s.port = hp->port;
+    if (hp->isName) {
+        // Looked up here, so that a name is held to the rule of a literal
+        // address (no broadcast) and an unknown one is told apart.
+        const std::optional<QString> address = resolveHostName(hp->host, error);
+        if (!address) {
+            fail(ExitLinkFailed, QStringLiteral("--%1: ").arg(udp ? OptUdp : OptTcp) + error);
+            m_lastFailure = ExitLinkFailed;
+            return std::nullopt;
+        }
+        s.host = *address;
+    }
     return s;
 }
 
@@ -286,12 +408,17 @@ bool Context::applyTimeouts() {
     if (!chosen)
         return false;
     const IniFile& ini = *chosen;
-    const QString section = m_parser.isSet(OptSection)   ? m_parser.value(OptSection).trimmed()
-                            : m_defaultSection.isEmpty() ? DefaultSection
-                                                         : m_defaultSection;
-    if (section.isEmpty()) {
-        fail(ExitBadInput, QStringLiteral("--section needs a name"));
-        return false;
+    QString section = m_defaultSection.isEmpty() ? DefaultSection : m_defaultSection;
+    if (m_parser.isSet(OptSection)) {
+        const QString wanted = m_parser.value(OptSection).trimmed();
+        const QStringList accepted = timeoutSections(ini.sections());
+        section = acceptedSection(wanted, accepted);
+        if (section.isEmpty()) {
+            fail(ExitBadInput,
+                 QStringLiteral("--section: '%1' is not a section of %2; accepted: %3")
+                     .arg(wanted, ini.path(), accepted.join(QStringLiteral(", "))));
+            return false;
+        }
     }
 
     const auto stored = [&](const char* key, const char* defaultValue) {
@@ -338,9 +465,10 @@ void Context::startTrafficLog() {
 }
 
 int Context::openLink() {
+    m_lastFailure = ExitBadInput;
     const std::optional<LinkSettings> settings = linkSettings();
     if (!settings)
-        return ExitBadInput;
+        return m_lastFailure;
     if (!applyTimeouts())
         return ExitBadInput;
     startTrafficLog();
@@ -390,8 +518,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     Context context(parser, out, err);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
-        out << helpText(parser, command);
+        out << (command ? commandHelpText(*command, global) : helpText(parser));
         out.flush();
+        return ExitOk;
+    }
+    if (parser.isSet(OptVersion)) {
+        out << ProgramName << ' ' << QStringLiteral(KESTRUNE_VERSION) << Qt::endl;
         return ExitOk;
     }
     if (!parsed)

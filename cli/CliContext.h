@@ -24,7 +24,7 @@ enum ExitCode : int {
     ExitOk = 0,             // done; for send: a complete reply arrived
     ExitNoReply = 1,        // the device did not answer in time (the note says how)
     ExitBadInput = 2,       // unknown option or command, malformed value
-    ExitLinkFailed = 3,     // the link could not be opened, or was lost during the wait
+    ExitLinkFailed = 3,     // the link could not be opened (also: host name unknown), or was lost
     ExitDeviceError = 4,    // the device answered with an error (exception, bad check)
     ExitSupportLibrary = 5, // the support library (libZarvek.so) could not be used
 };
@@ -32,14 +32,31 @@ enum ExitCode : int {
 // The longest time-out or delay the options accept: one hour.
 inline constexpr int MaxTimeMs = 3600 * 1000;
 
-// A parsed "HOST:PORT" ("[v6]:PORT" for IPv6). The host must be a literal
-// device address: not a name, not a broadcast, multicast or wildcard address.
+// A parsed "HOST:PORT" ("[v6]:PORT" for IPv6). The host is an address of one
+// device (not a broadcast, multicast or wildcard address) or a host name.
 struct HostPort {
     QString host;
     quint16 port = 0;
+    bool isName = false; // host is a name still to be looked up
 };
 // Empty and error set when the text is not of that form.
 std::optional<HostPort> parseHostPort(const QString& text, QString& error);
+
+// The address a host name stands for (IPv4 preferred), held to the same
+// rule as a literal address. Empty and error set when the name is unknown
+// or stands for no single device.
+std::optional<QString> resolveHostName(const QString& name, QString& error);
+
+// Empty when address (a literal) is the address of one device; otherwise
+// why it is not.
+QString deviceAddressError(const QString& address);
+
+// The INI sections whose time-outs a link can use: those the wizard's pages
+// read (IP, ModBus, MBusASCII, PadPuls, FreePacketAndString) and any other
+// the file holds. The name as the file or the wizard spells it, or empty
+// when section matches none (letter case does not count).
+QStringList timeoutSections(const QStringList& fileSections);
+QString acceptedSection(const QString& section, const QStringList& accepted);
 
 // A time in ms: decimal digits only, 0 to MaxTimeMs.
 std::optional<int> parseMilliseconds(const QString& text, QString& error);
@@ -89,8 +106,9 @@ public:
     // Prints "kestrune-cli: message" to err and returns code.
     int fail(int code, const QString& message);
 
-    // The link the connection options name. Empty (after a message on err)
-    // when none or more than one is given or a value is malformed.
+    // The link the connection options name, a host name looked up. Empty
+    // (after a message on err) when none or more than one is given, a value
+    // is malformed (exit code 2) or the host name is unknown (3).
     std::optional<LinkSettings> linkSettings();
 
     // The INI file --ini names, else the program's own. Empty (after a
@@ -119,6 +137,7 @@ private:
     QCommandLineParser& m_parser;
     QTextStream& m_out;
     QTextStream& m_err;
+    int m_lastFailure = ExitBadInput; // exit code of linkSettings()' refusal
     QString m_defaultSection;
     QString m_defaultLine;
 };

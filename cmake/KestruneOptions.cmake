@@ -3,18 +3,24 @@
 add_compile_options(-Wall -Wextra -Wshadow -Werror)
 add_compile_definitions(QT_NO_CONTEXTLESS_CONNECT)
 
-if(KESTRUNE_SANITIZE)
+# Whether this build runs under AddressSanitizer and UBSan: asked for, or a
+# libFuzzer build (which always is).
+set(KESTRUNE_SANITIZED OFF)
+if(KESTRUNE_SANITIZE OR (KESTRUNE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+    set(KESTRUNE_SANITIZED ON)
+endif()
+
+if(KESTRUNE_SANITIZED)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A libFuzzer build instruments everything, so the fuzz targets see coverage
-# inside the libraries they link.
+# A libFuzzer build (clang) instruments everything for coverage, so the fuzz
+# targets see the branches inside the libraries they link. The unit tests of
+# the same build run under the sanitizers as in a plain sanitizer build.
 if(KESTRUNE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
-                        -fno-sanitize-recover=undefined)
-    add_link_options(-fsanitize=address,undefined)
+    add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 find_program(CCACHE_PROGRAM ccache)

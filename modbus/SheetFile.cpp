@@ -21,9 +21,6 @@ constexpr int TextLine = 1025;
 constexpr int TextField = 1026;
 constexpr int TextTooManyRows = 1027;
 
-// Fields of line 2 and of a row line.
-constexpr int ParameterFields = 7;
-constexpr int RowFields = 6;
 // A skipped field is quoted in the report up to this many characters.
 constexpr qsizetype QuoteLimit = 24;
 

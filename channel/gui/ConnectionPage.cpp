@@ -3,6 +3,7 @@
 #include "base/Language.h"
 #include "base/Settings.h"
 #include "channel/SerialPorts.h"
+#include "channel/gui/SerialPortBox.h"
 #include "wizard/Navigation.h"
 #include "wizard/PageRules.h"
 #include "wizard/ShellState.h"
@@ -100,8 +101,9 @@ void ConnectionPage::build() {
     QWidget* ser = m_panels[1];
     m_serialPortLabel =
         l.addLabel(ser, QStringLiteral("Label_EnterIPAddress_SerialPort"), 0, 0, 1440);
-    m_serialPort =
-        l.addCombo(ser, QStringLiteral("Combo_EnterIPAddress_SerialPort"), 1500, 0, 2640);
+    m_serialPort = new SerialPortBox(ser);
+    m_serialPort->setObjectName(QStringLiteral("Combo_EnterIPAddress_SerialPort"));
+    l.place(m_serialPort, 1500, 0, 2640, twips::RowHeight);
     m_baudRateLabel =
         l.addLabel(ser, QStringLiteral("Label_EnterIPAddress_BaudRate"), 0, RowStep, 1440);
     m_baudRate =
@@ -126,8 +128,7 @@ void ConnectionPage::build() {
 
 void ConnectionPage::prepare() {
     enterIpAddressClicked(state().enterIpAddressOption);
-    m_serialPort->clear();
-    m_serialPort->addItems(serialPortDisplayNames());
+    m_serialPort->setPorts(serialPortDisplayNames());
     m_formatLists[0]->addItems(dataBitsItems());
     m_formatLists[1]->addItems(parityItems());
     m_formatLists[2]->addItems(stopBitsItems());

@@ -11,6 +11,8 @@ class QRadioButton;
 
 namespace kestrune {
 
+class SerialPortBox;
+
 // Page 40, the link of tasks 3 to 8: the network (address, port, UDP or
 // TCP) or a serial port (port, speed, and for the protocols other than
 // M-Bus the data bits, parity and stop bits). The header, explanation and
@@ -41,7 +43,7 @@ private:
     QLineEdit* m_port = nullptr;
     QCheckBox* m_udpOrTcp = nullptr;
     QLabel* m_serialPortLabel = nullptr;
-    QComboBox* m_serialPort = nullptr;
+    SerialPortBox* m_serialPort = nullptr;
     QLabel* m_baudRateLabel = nullptr;
     QComboBox* m_baudRate = nullptr;
     QLabel* m_formatLabels[3] = {nullptr, nullptr, nullptr};

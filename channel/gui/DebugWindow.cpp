@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Language.h"
+#include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/TimeoutsWindow.h"
 
@@ -23,7 +24,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
+#include <algorithm>
 #include <array>
 
 namespace kestrune {
@@ -33,6 +36,10 @@ namespace {
 const QString IniSection = QStringLiteral("Debug");
 const QString IniPollInterval = QStringLiteral("PollInterval");
 const QString IniMaxDebugLines = QStringLiteral("MaxDebugLines");
+
+// The save dialog's filters; the first adds its extension to a bare name.
+const QString TextFilesFilter = QStringLiteral("Text Files(*.txt)");
+const QString AllFilesFilter = QStringLiteral("All Files(*.*)");
 
 // Window width beside the wizard, in twips (1/1440 inch).
 constexpr int WindowWidthTwips = 8200;
@@ -57,6 +64,7 @@ enum Text : int32_t {
     TextErrorTot = 755,
     TextInterval = 756,
     TextIntervalUnit = 740, // "ms", shared with the search time-outs
+    TextIntervalNotStored = 757,
 };
 
 DebugWindow* g_instance = nullptr;
@@ -95,6 +103,43 @@ bool pollBoxEnabledAtLoad(int page, int meterFeature) {
     return (page == 60 && meterFeature == 4) || page == 70 || page == 80;
 }
 
+WindowPlacement placeBeside(const QRect& mainFrame, const QSize& wanted, const QMargins& frame,
+                            int minWidth, const QRect& available) {
+    const int extraW = frame.left() + frame.right();
+    const int extraH = frame.top() + frame.bottom();
+    // Sizes here are of the whole frame.
+    const int maxFrameW = std::max(1, available.width());
+    int frameW = std::min(wanted.width() + extraW, maxFrameW);
+    const int frameH = std::min(wanted.height() + extraH, std::max(1, available.height()));
+    const int minFrameW = std::min(std::max(minWidth, 1) + extraW, frameW);
+
+    const int roomRight = available.x() + available.width() - (mainFrame.x() + mainFrame.width());
+    const int roomLeft = mainFrame.x() - available.x();
+    int x = 0;
+    if (frameW <= roomRight) {
+        x = mainFrame.x() + mainFrame.width();
+    } else if (frameW <= roomLeft) {
+        x = mainFrame.x() - frameW;
+    } else if (std::max(roomLeft, roomRight) >= minFrameW) {
+        frameW = std::max(roomLeft, roomRight);
+        x = roomRight >= roomLeft ? mainFrame.x() + mainFrame.width() : available.x();
+    } else {
+        x = available.x() + available.width() - frameW;
+    }
+    const int y =
+        std::clamp(mainFrame.y(), available.y(), available.y() + available.height() - frameH);
+    return {QPoint(x, y), QSize(frameW - extraW, frameH - extraH)};
+}
+
+QString withTextSuffix(const QString& path, const QString& chosenFilter) {
+    if (path.isEmpty() || chosenFilter != TextFilesFilter)
+        return path;
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (name.isEmpty() || name.contains(QLatin1Char('.')))
+        return path;
+    return path + QStringLiteral(".txt");
+}
+
 // ---- static entry points ----------------------------------------------------------
 
 DebugWindow* DebugWindow::open(DebugHost& host) {
@@ -104,7 +149,7 @@ DebugWindow* DebugWindow::open(DebugHost& host) {
     auto* window = new DebugWindow(host, host.mainWindow());
     g_instance = window;
     window->loadWindow();
-    window->show();
+    window->showBesideMainWindow();
     return window;
 }
 
@@ -181,8 +226,10 @@ void DebugWindow::buildControls() {
     m_actSearchTimeouts = makeAction(m_menuTools, "Menu_Tools_SearchTimeouts");
     m_actProperties = makeAction(m_menuTools, "Menu_Tools_Properties");
 
-    // The log: a plain view over the program-wide log model, so an entry
-    // costs the same however many lines are kept.
+    // The log: a plain view over the program-wide log, updated at most once
+    // per frame, so an entry costs the same however many lines are kept and
+    // however often the event loop runs.
+    m_viewModel = new LogViewModel(trafficLog(), this);
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("List_Debug"));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -194,7 +241,7 @@ void DebugWindow::buildControls() {
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_list->setModel(&trafficLog());
+    m_list->setModel(m_viewModel);
     root->addWidget(m_list, 1);
 
     auto* fields = new QGridLayout;
@@ -255,14 +302,7 @@ void DebugWindow::buildControls() {
 
     // Wiring.
     TrafficLog& log = trafficLog();
-    connect(&log, &TrafficLog::entryAdded, this, [this] {
-        if (m_scrollPending)
-            return;
-        m_scrollPending = true;
-        // Selecting and scrolling lays out the view; do it once per pass of
-        // the event loop rather than once per entry.
-        QTimer::singleShot(0, this, &DebugWindow::scrollToNewest);
-    });
+    connect(m_viewModel, &LogViewModel::caughtUp, this, &DebugWindow::scrollToNewest);
     connect(&log, &TrafficLog::countersChanged, this, &DebugWindow::showCounters);
     connect(&log, &TrafficLog::verboseSearchLogChanged, this, &DebugWindow::showVerboseState);
 
@@ -318,7 +358,6 @@ void DebugWindow::setCaptions() {
 // ---- load and unload ------------------------------------------------------------------
 
 void DebugWindow::loadWindow() {
-    placeBesideMainWindow();
     m_checkPoll->setEnabled(
         pollBoxEnabledAtLoad(m_host->currentPage(), m_host->selectedMeterFeature()));
     TrafficLog& log = trafficLog();
@@ -330,25 +369,66 @@ void DebugWindow::loadWindow() {
     showVerboseState(log.verboseSearchLog());
 }
 
-void DebugWindow::unloadWindow() {
+bool DebugWindow::unloadWindow() {
     if (m_unloaded)
-        return;
+        return true;
     m_unloaded = true;
     m_pollTimer->stop();
-    programIni().write(IniSection, IniPollInterval, m_textInterval->text());
+    if (m_awaitedMain)
+        m_awaitedMain->removeEventFilter(this);
+    const bool stored = storePollInterval();
     trafficLog().setActive(false);
     trafficLog().clear();
     if (g_instance == this)
         g_instance = nullptr;
+    return stored;
+}
+
+bool DebugWindow::storePollInterval() {
+    const QString text = m_textInterval->text();
+    IniFile& ini = programIni();
+    // Unchanged: nothing to write (an installation whose INI file the user
+    // may not write stays quiet until something is to be kept).
+    const QString absent = QStringLiteral("\n");
+    if (ini.read(IniSection, IniPollInterval, absent) == text)
+        return true;
+    return ini.write(IniSection, IniPollInterval, text);
+}
+
+void DebugWindow::showStoreFailure() {
+    QString text = getText(TextIntervalNotStored) + QLatin1Char('\n') + programIni().path();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // The window is going; the box belongs to the wizard, which stays (or
+    // ends the program after it).
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok,
+                    m_host->mainWindow());
+    box.setObjectName(QStringLiteral("PollIntervalNotStored"));
+    box.exec();
 }
 
 void DebugWindow::closeEvent(QCloseEvent* event) {
-    unloadWindow();
+    const bool stored = unloadWindow();
     event->accept();
+    if (!stored)
+        showStoreFailure();
     // A poll still running (closed from inside its waits) has this window and
     // its check box on the stack: it deletes the window when it returns.
     if (!m_pollBusy)
         deleteLater();
+}
+
+void DebugWindow::showBesideMainWindow() {
+    QWidget* main = m_host->mainWindow();
+    QWindow* handle = main ? main->windowHandle() : nullptr;
+    if (main && main->isVisible() && handle && !handle->isExposed()) {
+        // Shown but not yet on the screen: the window manager places it
+        // first, and only then is there a place beside it.
+        m_awaitedMain = handle;
+        handle->installEventFilter(this);
+        return;
+    }
+    placeBesideMainWindow();
+    show();
 }
 
 void DebugWindow::placeBesideMainWindow() {
@@ -362,10 +442,16 @@ void DebugWindow::placeBesideMainWindow() {
     }
     const QRect frame = main->frameGeometry();
     const QRect inner = main->geometry();
-    // Our own frame adds to the size given here; keep the outer edge beside
-    // the wizard's outer edge and the same height as its client area.
-    move(frame.x() + frame.width(), frame.y());
-    resize(width, inner.height());
+    // Our frame is not known before we are shown; the wizard's is the same
+    // window manager's.
+    const QMargins margins(inner.x() - frame.x(), inner.y() - frame.y(),
+                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    const QRect available =
+        scr ? scr->availableGeometry() : QRect(frame.topLeft(), QSize(1 << 16, 1 << 16));
+    const WindowPlacement at = placeBeside(frame, QSize(width, inner.height()), margins,
+                                           minimumSizeHint().width(), available);
+    move(at.framePos);
+    resize(at.clientSize);
 }
 
 // ---- fields -----------------------------------------------------------------------------
@@ -383,6 +469,16 @@ void DebugWindow::showVerboseState(bool verbose) {
 }
 
 bool DebugWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_awaitedMain && event->type() == QEvent::Expose && m_awaitedMain->isExposed()) {
+        m_awaitedMain->removeEventFilter(this);
+        m_awaitedMain = nullptr;
+        // The window manager has placed the wizard and its frame is known.
+        if (!m_unloaded) {
+            placeBesideMainWindow();
+            show();
+        }
+        return false;
+    }
     if (watched == m_lblInterval && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         TrafficLog& log = trafficLog();
@@ -401,11 +497,10 @@ void DebugWindow::updateToolActions() {
 }
 
 void DebugWindow::scrollToNewest() {
-    m_scrollPending = false;
-    const int rows = trafficLog().lineCount();
+    const int rows = m_viewModel->rowCount();
     if (rows == 0)
         return;
-    const QModelIndex last = trafficLog().index(rows - 1, 0);
+    const QModelIndex last = m_viewModel->index(rows - 1, 0);
     m_list->setCurrentIndex(last);
     m_list->scrollTo(last, QAbstractItemView::PositionAtBottom);
 }
@@ -459,9 +554,20 @@ void DebugWindow::pollTick() {
 // ---- save ---------------------------------------------------------------------------------
 
 void DebugWindow::saveLog() {
+    QFileDialog dialog(this, QStringLiteral("Save Debug Information"), QString(),
+                       TextFilesFilter + QStringLiteral(";;") + AllFilesFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A bare name gets ".txt" while the text filter is chosen (so the dialog
+    // also asks about overwriting the file that will really be written).
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter == TextFilesFilter ? QStringLiteral("txt") : QString());
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
     const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Debug Information"), QString(),
-                                     QStringLiteral("Text Files(*.txt);;All Files(*.*)"));
+        withTextSuffix(dialog.selectedFiles().constFirst(), dialog.selectedNameFilter());
     if (path.isEmpty())
         return;
     const SaveResult result = appendSaveBlock(path, trafficLog().lines(), m_textComment->text());

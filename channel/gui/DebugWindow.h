@@ -2,7 +2,9 @@
 
 #include "channel/gui/DebugHost.h"
 
+#include <QMargins>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -16,8 +18,32 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QTimer;
+class QWindow;
 
 namespace kestrune {
+
+class LogViewModel;
+
+// Where a window opened beside another goes: the top-left corner of its
+// frame and the size of its client area.
+struct WindowPlacement {
+    QPoint framePos;
+    QSize clientSize;
+};
+
+// Places a window of client size wanted beside a main window whose frame is
+// mainFrame, both with the window frame margins given: to the right of it at
+// the same top, else to its left when only that side has room, always within
+// available (the screen's area without panels). When neither side has room
+// for the full width, the wider side takes the window narrowed to fit, down
+// to minWidth; below that it keeps its width at the screen's right edge,
+// over the main window. It is never taller or wider than available.
+WindowPlacement placeBeside(const QRect& mainFrame, const QSize& wanted, const QMargins& frame,
+                            int minWidth, const QRect& available);
+
+// "name" + ".txt" when the "Text Files" filter was chosen and the file name
+// has no extension of its own; otherwise the name as chosen.
+QString withTextSuffix(const QString& path, const QString& chosenFilter);
 
 // The traffic log window (Kestrune_Debug): the log list, the exchange
 // counters, saving the log with a comment, the continuous poll and the tools
@@ -64,6 +90,9 @@ public:
     // The poll busy flag (true while a continuous-poll tick runs).
     bool pollBusy() const { return m_pollBusy; }
 
+    // What the list shows: the log, brought up to date once per frame.
+    LogViewModel& viewModel() { return *m_viewModel; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,7 +103,13 @@ private:
     void buildControls();
     void setCaptions();
     void loadWindow();
-    void unloadWindow();
+    // False when the poll interval could not be stored.
+    bool unloadWindow();
+    bool storePollInterval();
+    void showStoreFailure();
+    // Shows the window beside the wizard; while the window manager has not
+    // placed the wizard yet, once it has.
+    void showBesideMainWindow();
     void placeBesideMainWindow();
     void showCounters(int32_t responses, int32_t failures);
     void intervalChanged(const QString& text);
@@ -90,7 +125,8 @@ private:
     bool m_unloaded = false;
     bool m_pollBusy = false;
     int m_pollInterval = 0;
-    bool m_scrollPending = false;
+    LogViewModel* m_viewModel = nullptr;
+    QPointer<QWindow> m_awaitedMain;
 
     QMenuBar* m_menuBar = nullptr;
     QMenu* m_menuFile = nullptr;

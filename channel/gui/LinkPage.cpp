@@ -15,9 +15,10 @@ namespace kestrune {
 
 namespace {
 
-// texts: 158, 364, 398
+// texts: 158, 364, 396, 398
 constexpr int TextLinkFailed = 158;
 constexpr int TextReady = 364;
+constexpr int TextLineReplaced = 396;
 constexpr int TextLinkLost = 398;
 
 using wizardtext::shown;
@@ -57,6 +58,13 @@ void LinkPage::leave() {
         frame().closeLink();
 }
 
+QString LinkPage::lineSettingsNote() const {
+    const Link& l = frame().link();
+    if (l.connectionMode() != ConnectionMode::Serial || !l.lineSettingsReplaced())
+        return {};
+    return text(TextLineReplaced).arg(l.lineSettingsAsked(), l.lineSettingsInUse());
+}
+
 void LinkPage::linkLost(const QString& reason) {
     showLinkFailure(TextLinkLost, reason);
     DebugWindow::setPollBoxEnabled(false);
@@ -93,7 +101,7 @@ void ReadPage::showLinkFailure(int textNumber, const QString& error) {
 }
 
 void ReadPage::showLinkOpened() {
-    setResultText(m_resultText, QString(), resultcolor::Blue);
+    setResultText(m_resultText, lineSettingsNote(), resultcolor::Blue);
     m_read->setEnabled(true);
     DebugWindow::setPollBoxEnabled(true);
 }

@@ -34,9 +34,15 @@ protected:
     // The link could not be opened (language text 158) or was lost (398),
     // with the link's reason, which may be empty.
     virtual void showLinkFailure(int textNumber, const QString& error) = 0;
+    // The link is open; a page shows lineSettingsNote() with its word.
     virtual void showLinkOpened() = 0;
     // After either of them, while the page still shows.
     virtual void linkAttempted(bool open) { (void)open; }
+
+    // When the serial port just opened could not carry every line setting
+    // (parity on a pseudo-terminal, say): language text 396 with the line
+    // asked for and the line in use. Empty otherwise.
+    QString lineSettingsNote() const;
 
 private:
     OnLeave m_onLeave;

@@ -46,14 +46,20 @@ void LinkTestPage::showLinkFailure(int textNumber, const QString& error) {
                          shown(meterPageFailureText(getText(textNumber), error)));
 }
 
+QString LinkTestPage::openedText() const {
+    const QString note = lineSettingsNote();
+    return note.isEmpty() ? text(TextLinkOpened)
+                          : text(TextLinkOpened) + QStringLiteral("\n") + note;
+}
+
 void LinkTestPage::showLinkOpened() {
-    m_info->setPlainText(text(TextLinkTestInfo) + QStringLiteral("\n\n") + text(TextLinkOpened));
+    m_info->setPlainText(text(TextLinkTestInfo) + QStringLiteral("\n\n") + openedText());
 }
 
 void LinkTestPage::linkAttempted(bool open) {
     QWidget* window = frame().mainWindow();
     if (open)
-        QMessageBox::information(window, QStringLiteral("Kestrune"), text(TextLinkOpened));
+        QMessageBox::information(window, QStringLiteral("Kestrune"), openedText());
     else
         QMessageBox::warning(
             window, QStringLiteral("Kestrune"),

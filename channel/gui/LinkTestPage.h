@@ -24,6 +24,9 @@ protected:
     void linkAttempted(bool open) override;
 
 private:
+    // Language text 395, and the line-setting note when there is one.
+    QString openedText() const;
+
     QPlainTextEdit* m_info = nullptr;
 };
 

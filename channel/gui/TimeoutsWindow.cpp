@@ -27,6 +27,7 @@ enum Text : int32_t {
     TextFirstRow = 700,     // row i: 700 + i
     TextFirstToolTip = 720, // row i: 720 + i
     TextUnit = 740,
+    TextNotWritten = 741,
 };
 
 TimeoutsWindow* g_instance = nullptr;
@@ -220,10 +221,9 @@ void TimeoutsWindow::applyClicked() {
 
 void TimeoutsWindow::showWriteFailure() {
     // Non-blocking, so the user can correct the file's permissions and try again.
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("The time-outs could not be written to ") +
-                                    programIni().path(),
-                                QMessageBox::Ok, this);
+    QString text = getText(TextNotWritten) + QLatin1Char('\n') + programIni().path();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("TimeoutsWriteFailure"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);

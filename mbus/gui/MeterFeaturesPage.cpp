@@ -255,6 +255,9 @@ void MeterFeaturesPage::showLinkOpened() {
     // The next read of each meter starts its frame count bit anew.
     fcbState().setResetPending(true);
     selectFeature(state().selectedMeterFeature);
+    const QString note = lineSettingsNote();
+    if (!note.isEmpty())
+        m_info->setPlainText(m_info->toPlainText() + QStringLiteral("\n\n") + note);
 }
 
 void MeterFeaturesPage::selectFeature(int feature) {

@@ -3,6 +3,7 @@
 #include "base/Settings.h"
 #include "channel/Link.h"
 #include "channel/SerialPorts.h"
+#include "channel/gui/SerialPortBox.h"
 #include "netsetup/GatewaySetup.h"
 #include "netsetup/gui/SetupPageSupport.h"
 #include "wizard/Navigation.h"
@@ -97,7 +98,9 @@ void SetupIpMacPage::build() {
     m_macAddress->setMaxLength(64);
     connect(m_macAddress, &QLineEdit::textChanged, this, &SetupIpMacPage::updateMacAddressNext);
     m_serialLabel = l.addLabel(this, QStringLiteral("Label_SetupIP_SerialPort"), 600, top, 1800);
-    m_serialPort = l.addCombo(this, QStringLiteral("Combo_SetupIP_SerialPort"), 2460, top, 3000);
+    m_serialPort = new SerialPortBox(this);
+    m_serialPort->setObjectName(QStringLiteral("Combo_SetupIP_SerialPort"));
+    l.place(m_serialPort, 2460, top, 3000, twips::RowHeight);
     // A change of the console's port is kept at once.
     connect(m_serialPort, &QComboBox::activated, this, [this](int index) {
         savePosition(taskKey("SerialPort", state().selectedTask), index);
@@ -106,8 +109,7 @@ void SetupIpMacPage::build() {
 
 void SetupIpMacPage::prepare() {
     changeIpSettingsClicked(state().changeIpSettingsOption);
-    m_serialPort->clear();
-    m_serialPort->addItems(serialPortDisplayNames());
+    m_serialPort->setPorts(serialPortDisplayNames());
     // The MAC field starts with its own stored text; the page then loads the
     // gateway's MAC address over it.
     m_macAddress->setText(

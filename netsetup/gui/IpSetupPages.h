@@ -12,6 +12,7 @@ class QRadioButton;
 namespace kestrune {
 
 class GatewaySetup;
+class SerialPortBox;
 
 // Page 20 (task 1): how the gateway is reached, over the network by its MAC
 // address or through its serial console, and that address or port.
@@ -38,7 +39,7 @@ private:
     QLabel* m_macLabel = nullptr;
     QLineEdit* m_macAddress = nullptr;
     QLabel* m_serialLabel = nullptr;
-    QComboBox* m_serialPort = nullptr;
+    SerialPortBox* m_serialPort = nullptr;
 };
 
 // Page 21 (task 1): the gateway's new IP settings, or DHCP.

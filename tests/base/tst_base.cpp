@@ -4,11 +4,14 @@
 #include "base/Settings.h"
 #include "base/TextUtil.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +33,24 @@ class TestBase : public QObject {
     static QByteArray readFile(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Runs body in a child process as an ordinary user and returns its exit
+    // code (-1 when it did not end normally). Permission bits do not stop
+    // root, so a root test process hands the work to "nobody".
+    static int asOrdinaryUser(const std::function<bool()>& body) {
+        const pid_t child = ::fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+            ::_exit(body() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
 private slots:
@@ -259,6 +280,61 @@ private slots:
                 QCOMPARE(v.size(), 1500);
             }
         }
+    }
+
+    // An installation as a technician meets it: the program folder belongs
+    // to the administrator, the INI file may be made writable for users, and
+    // it may also be unreadable to them. The user's write must land where the
+    // file allows it and must never lose entries it could not read.
+    void iniWriteAsUser_data() {
+        QTest::addColumn<bool>("folderWritable");
+        QTest::addColumn<int>("fileMode"); // -1: no file
+        QTest::addColumn<bool>("written");
+        QTest::newRow("folder closed, file writable: in place") << false << 0666 << true;
+        QTest::newRow("folder open, file writable") << true << 0666 << true;
+        QTest::newRow("folder open, file unreadable") << true << 0222 << false;
+        QTest::newRow("folder closed, file unreadable") << false << 0222 << false;
+        QTest::newRow("folder closed, file read-only") << false << 0444 << false;
+        QTest::newRow("folder closed, no file") << false << -1 << false;
+    }
+    void iniWriteAsUser() {
+        QFETCH(bool, folderWritable);
+        QFETCH(int, fileMode);
+        QFETCH(bool, written);
+        // The user must reach the folder; the test folder is private.
+        QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+        const QString folder = m_dir.filePath(QStringLiteral("install"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/Kestrune.INI");
+        QFile::remove(path);
+        const QByteArray before(
+            "[IP]\r\nBusDelay=7000\r\n; kept\r\n[Debug]\r\nMaxDebugLines=9\r\n");
+        if (fileMode >= 0) {
+            writeFile(path, before);
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)), 0);
+        }
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), folderWritable ? 0777 : 0555), 0);
+        const int code = asOrdinaryUser([&path] {
+            return IniFile(path).write(QStringLiteral("IP"), QStringLiteral("BusDelay"),
+                                       QStringLiteral("7"));
+        });
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        QCOMPARE(code, written ? 0 : 1);
+        if (fileMode < 0) {
+            QVERIFY(!QFile::exists(path));
+            return;
+        }
+        // Nothing but the file itself: no temporary file left behind.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Kestrune.INI")});
+        const QByteArray after = readFile(path);
+        if (!written) {
+            QCOMPARE(after, before);
+            return;
+        }
+        // Shorter than before: written in place, no tail of the old content.
+        QCOMPARE(after,
+                 QByteArray("[IP]\r\nBusDelay=7\r\n; kept\r\n[Debug]\r\nMaxDebugLines=9\r\n"));
     }
 
     void programDirEndsInOneSeparator_data() {

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -110,7 +111,11 @@ private slots:
         QTest::addRow("port text") << "127.0.0.1:http" << false << "" << 0;
         QTest::addRow("no port") << "127.0.0.1" << false << "" << 0;
         QTest::addRow("empty port") << "127.0.0.1:" << false << "" << 0;
-        QTest::addRow("host name") << "gateway.local:8001" << false << "" << 0;
+        QTest::addRow("host name") << "gateway.local:8001" << true << "gateway.local" << 8001;
+        QTest::addRow("host name, final dot") << "gateway.:8001" << true << "gateway." << 8001;
+        QTest::addRow("blank in the name") << "gate way:8001" << false << "" << 0;
+        QTest::addRow("empty label") << "gate..way:8001" << false << "" << 0;
+        QTest::addRow("underscore") << "gate_way:8001" << false << "" << 0;
         QTest::addRow("empty host") << ":8001" << false << "" << 0;
         QTest::addRow("bad octet") << "127.0.0.256:8001" << false << "" << 0;
         QTest::addRow("broadcast") << "255.255.255.255:8001" << false << "" << 0;
@@ -206,6 +211,63 @@ private slots:
             QVERIFY2(r.out.contains(QLatin1String(word)), word);
     }
 
+    void version() {
+        const Result r = runCli({QStringLiteral("--version")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("kestrune-cli " KESTRUNE_VERSION));
+    }
+
+    // COMMAND --help is that command's help, not the program's.
+    void commandHelp_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addRow("after the command") << QStringList{"send", "--help"};
+        QTest::addRow("with link options") << QStringList{"--udp", "127.0.0.1:9", "send", "-h"};
+    }
+    void commandHelp() {
+        QFETCH(QStringList, args);
+        const Result r = runCli(args);
+        QCOMPARE(r.exitCode, 0);
+        const QString usage = r.out.section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(usage.endsWith(QLatin1String("[options] send HEX...")), qPrintable(usage));
+        QVERIFY2(r.out.contains(QLatin1String("Send the bytes")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QLatin1String("--udp")));
+        QVERIFY(r.out.contains(QLatin1String("Exit codes")));
+        QVERIFY2(!r.out.contains(QLatin1String("Commands:")), qPrintable(r.out));
+    }
+
+    // The help says HOST:PORT, and the wizard's fields take names too.
+    void hostNames_data() {
+        QTest::addColumn<QString>("transport");
+        QTest::addRow("udp") << "udp";
+        QTest::addRow("tcp") << "tcp";
+    }
+    void hostNames() {
+        QFETCH(QString, transport);
+        const auto peer = makePeer(transport);
+        QVERIFY(peer && peer->isValid());
+        peer->setResponder([](const QByteArray&) { return QByteArray::fromHex("E5"); });
+        const Result r = runCli({QStringLiteral("--") + transport,
+                                 QStringLiteral("localhost:%1").arg(peer->linkSettings().port),
+                                 QStringLiteral("send"), QStringLiteral("105B015C16")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("E5"));
+        QCOMPARE(peer->received, ReqUd2);
+    }
+
+    // Bytes a device sent before this run (a late answer to the previous
+    // run's request) are not this run's reply.
+    void staleSerialBytesAreNoReply() {
+        PtyPeer peer;
+        QVERIFY(peer.isValid());
+        peer.write(LongFrame);
+        QThread::msleep(30);
+        const Result r = runCli({QStringLiteral("--serial"), peer.path(), QStringLiteral("send"),
+                                 QStringLiteral("105B015C16")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("BusTimeout"));
+        QCOMPARE(peer.received, ReqUd2);
+    }
+
     void replies_data() {
         QTest::addColumn<QString>("transport");
         QTest::addColumn<QByteArray>("reply");
@@ -265,8 +327,14 @@ private slots:
             << QStringList{"--frobnicate", "send", "E5"} << "frobnicate";
         QTest::addRow("unknown command") << QStringList{udp, "launch"} << "launch";
         QTest::addRow("no command") << QStringList{udp} << "no command";
-        QTest::addRow("host name")
-            << QStringList{"--udp", "localhost:9", "send", "E5"} << "not an IP address";
+        QTest::addRow("malformed host name")
+            << QStringList{"--udp", "local..host:9", "send", "E5"} << "nor a host name";
+        QTest::addRow("unknown section")
+            << QStringList{udp, "--section", "Modbsu", "send", "E5"}
+            << "accepted: IP, ModBus, MBusASCII, PadPuls, FreePacketAndString";
+        QTest::addRow("speed no port offers")
+            << QStringList{"--serial", "/dev/null", "--line", "2401,E,8,1", "send", "E5"}
+            << "no serial port offers 2401 baud; the speeds are 50, 75, ";
         QTest::addRow("port 0") << QStringList{"--tcp", "127.0.0.1:0", "send", "E5"} << "65535";
         QTest::addRow("port 65536")
             << QStringList{"--tcp", "127.0.0.1:65536", "send", "E5"} << "65535";
@@ -410,12 +478,16 @@ private slots:
         QTest::addRow("other section") << QStringList{"--section", "ModBus"} << 0 << 1100;
         QTest::addRow("option") << QStringList{"--bus-timeout", "100"} << 0 << 1100;
         QTest::addRow("ini option") << QStringList{"--ini", "OTHER"} << 0 << 1100;
+        QTest::addRow("section only the file has") << QStringList{"--section", "lab"} << 0 << 1100;
+        QTest::addRow("known section the file lacks")
+            << QStringList{"--section", "padpuls", "--bus-timeout", "100"} << 0 << 1100;
     }
     void timeoutsFromTheIniFile() {
         QFETCH(QStringList, extra);
         QFETCH(int, minMs);
         QFETCH(int, maxMs);
-        writeIni("[IP]\r\nBusTimeout=1500\r\n[modbus]\r\nbustimeout=100\r\n");
+        writeIni(
+            "[IP]\r\nBusTimeout=1500\r\n[modbus]\r\nbustimeout=100\r\n[Lab]\r\nBusTimeout=100\r\n");
         const QString other = m_dir.filePath(QStringLiteral("other.ini"));
         {
             QFile f(other);

@@ -3,18 +3,23 @@
 #include "base/IniFile.h"
 #include "base/Language.h"
 #include "base/ProgramDir.h"
+#include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -67,6 +72,33 @@ void processFor(int ms) {
 template <typename T> T* child(const char* name) {
     DebugWindow* w = DebugWindow::instance();
     return w ? w->findChild<T*>(QLatin1String(name)) : nullptr;
+}
+
+// Clicks button and answers the file dialog it opens with answer(). False
+// when no dialog came within 5 s (a modal left behind is rejected, as it
+// would hang the run).
+bool answerFileDialog(QAbstractButton* button, const std::function<void(QFileDialog*)>& answer) {
+    bool answered = false;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (waited.elapsed() > 5000) {
+                poll.stop();
+                if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    modal->reject();
+            }
+            return;
+        }
+        poll.stop();
+        answer(dialog);
+        answered = true;
+    });
+    poll.start(20);
+    QTest::mouseClick(button, Qt::LeftButton);
+    return answered;
 }
 
 } // namespace
@@ -199,7 +231,7 @@ private slots:
         QCOMPARE(trafficLog().maxLines(), expected);
         for (int i = 0; i < 10; ++i)
             trafficLog().note(QStringLiteral("n%1").arg(i));
-        QCOMPARE(child<QListView>("List_Debug")->model()->rowCount(), expected);
+        QTRY_COMPARE(child<QListView>("List_Debug")->model()->rowCount(), expected);
     }
 
     void toggle() {
@@ -231,8 +263,12 @@ private slots:
     }
 
     void placedBesideTheMainWindow() {
+        // Room for the log beside it on the offscreen platform's screen.
+        m_host->main->setGeometry(10, 20, 180, 300);
         m_host->main->show();
         DebugWindow* w = DebugWindow::open(*m_host);
+        QTRY_VERIFY(w->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
         const QRect mainFrame = m_host->main->frameGeometry();
         QCOMPARE(w->pos().x(), mainFrame.x() + mainFrame.width());
         QCOMPARE(w->pos().y(), mainFrame.y());
@@ -241,10 +277,128 @@ private slots:
         QVERIFY(qAbs(w->width() - 8200 * dpi / 1440.0) <= 1.0);
     }
 
+    void placeBeside_data() {
+        QTest::addColumn<QRect>("mainFrame");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("framePos");
+        QTest::addColumn<QSize>("clientSize");
+        // The log: 547 x 400 client area, frame 2 px at the sides, 30 on top.
+        const QRect screen(0, 0, 1280, 1024);
+        QTest::newRow("right of the wizard")
+            << QRect(0, 0, 506, 464) << screen << QPoint(506, 0) << QSize(547, 400);
+        QTest::newRow("wizard centred on 1280: narrowed to the room on the right")
+            << QRect(387, 280, 506, 464) << screen << QPoint(893, 280) << QSize(383, 400);
+        QTest::newRow("wizard at the right edge: left of it")
+            << QRect(774, 100, 506, 464) << screen << QPoint(223, 100) << QSize(547, 400);
+        QTest::newRow("no room on either side: at the screen's right edge")
+            << QRect(150, 100, 506, 464) << QRect(0, 0, 800, 600) << QPoint(249, 100)
+            << QSize(547, 400);
+        QTest::newRow("panel at the top, wizard above it")
+            << QRect(0, 0, 506, 464) << QRect(0, 40, 1280, 984) << QPoint(506, 40)
+            << QSize(547, 400);
+        QTest::newRow("wizard low on the screen: moved up")
+            << QRect(0, 800, 506, 464) << screen << QPoint(506, 592) << QSize(547, 400);
+        QTest::newRow("screen smaller than the log")
+            << QRect(0, 0, 100, 100) << QRect(0, 0, 300, 200) << QPoint(0, 0) << QSize(296, 168);
+    }
+    void placeBeside() {
+        QFETCH(QRect, mainFrame);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, framePos);
+        QFETCH(QSize, clientSize);
+        const WindowPlacement at = kestrune::placeBeside(mainFrame, QSize(547, 400),
+                                                         QMargins(2, 30, 2, 2), 300, available);
+        QCOMPARE(at.framePos, framePos);
+        QCOMPARE(at.clientSize, clientSize);
+        // Always wholly on the available area.
+        const QRect frame(at.framePos, at.clientSize + QSize(4, 32));
+        QVERIFY(available.contains(frame));
+    }
+
+    // The wizard is shown and then placed by the window manager: the log goes
+    // beside where the wizard ends up, not where it was asked to be.
+    void waitsForTheWizardToBePlaced() {
+        m_host->main->setGeometry(10, 20, 180, 300);
+        m_host->main->show();
+        DebugWindow* w = DebugWindow::open(*m_host);
+        m_host->main->move(40, 60); // the window manager's choice
+        QVERIFY(!w->isVisible());
+        QTRY_VERIFY(w->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect mainFrame = m_host->main->frameGeometry();
+        QCOMPARE(mainFrame.topLeft(), QPoint(40, 60));
+        QCOMPARE(w->pos(), QPoint(mainFrame.x() + mainFrame.width(), mainFrame.y()));
+    }
+
+    // A bare name typed with the text filter chosen gets ".txt".
+    void saveAddsTheTextExtension_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("allFiles"); // the user picked "All Files"
+        QTest::addColumn<QString>("written");
+        QTest::newRow("bare name") << "bare" << false << "bare.txt";
+        QTest::newRow("own extension") << "own.log" << false << "own.log";
+        QTest::newRow("bare name, all files") << "all" << true << "all";
+    }
+    void saveAddsTheTextExtension() {
+        QFETCH(QString, typed);
+        QFETCH(bool, allFiles);
+        QFETCH(QString, written);
+        DebugWindow::open(*m_host);
+        trafficLog().note(QStringLiteral("saved"));
+        QDir dir(m_dir.filePath(QStringLiteral("save-%1")
+                                    .arg(QTest::currentDataTag())
+                                    .replace(QLatin1Char(' '), QLatin1Char('-'))
+                                    .remove(QLatin1Char(','))));
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        const bool answered =
+            answerFileDialog(child<QPushButton>("Command_Save"), [&](QFileDialog* dialog) {
+                dialog->setDirectory(dir);
+                if (allFiles) {
+                    // Chosen from the file type list as a user does.
+                    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                    QVERIFY(types);
+                    QTest::keyClick(types, Qt::Key_Down);
+                    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All Files(*.*)"));
+                }
+                auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(edit);
+                edit->setText(typed);
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
+        QVERIFY(answered);
+        QCOMPARE(dir.entryList(QDir::Files), QStringList{written});
+    }
+
+    // Closing the log stores the poll interval; when the file refuses it the
+    // user hears so instead of losing it silently.
+    void intervalNotStoredIsTold() {
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("Kestrune.INI"))); // a folder in the way
+        DebugWindow::open(*m_host);
+        child<QLineEdit>("Text_Interval")->setText(QStringLiteral("4321"));
+        QString told;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&told] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box && box->isVisible()) {
+                    told = box->text();
+                    box->done(QMessageBox::Ok);
+                }
+            }
+        });
+        watch.start(10);
+        QTest::mouseClick(child<QPushButton>("Command_Exit"), Qt::LeftButton);
+        watch.stop();
+        QVERIFY(QDir(m_dir.path()).rmdir(QStringLiteral("Kestrune.INI")));
+        QVERIFY(!DebugWindow::instance());
+        QVERIFY2(told.startsWith(getText(757)), qPrintable(told));
+        QVERIFY(told.contains(iniPath()));
+    }
+
     void listShowsEntriesAndScrollsToTheNewest() {
         DebugWindow::open(*m_host);
         auto* list = child<QListView>("List_Debug");
-        QCOMPARE(list->model(), &trafficLog());
+        QCOMPARE(list->model(), &DebugWindow::instance()->viewModel());
         QCOMPARE(list->font().pointSizeF(), 8.25);
         // Hexadecimal columns line up only in a fixed-pitch font.
         const QFontMetrics metrics(list->font());
@@ -253,15 +407,15 @@ private slots:
         trafficLog().log(QByteArray::fromHex("105BFE5916"), Direction::Sent);
         trafficLog().log(QByteArray(17, char(0xE5)), Direction::Received);
         trafficLog().log(QByteArray::fromHex("107BFE7916"), Direction::Sent);
-        QCOMPARE(list->model()->rowCount(), 5); // 1 + 2 + separator + 1
+        QTRY_COMPARE(list->model()->rowCount(), 5); // 1 + 2 + separator + 1
         QCOMPARE(list->model()->index(3, 0).data().toString(), QString());
-        QCoreApplication::processEvents();
-        QCOMPARE(list->currentIndex().row(), 4);
+        QCOMPARE(list->model()->index(4, 0).data().toString(), trafficLog().line(4));
+        QTRY_COMPARE(list->currentIndex().row(), 4);
 
         QTest::mouseClick(child<QPushButton>("Command_Clear"), Qt::LeftButton);
         QCOMPARE(list->model()->rowCount(), 0);
         trafficLog().note(QStringLiteral("again"));
-        QCOMPARE(list->model()->rowCount(), 1);
+        QTRY_COMPARE(list->model()->rowCount(), 1);
         child<QAction>("Menu_File_Clear")->trigger();
         QCOMPARE(list->model()->rowCount(), 0);
     }
@@ -450,36 +604,18 @@ private slots:
         // before overwriting.
         const QString path = m_dir.filePath(QStringLiteral("dialog-save.txt"));
         QFile::remove(path);
-        bool answered = false;
         QString title;
         QStringList filters;
-        // Answer the dialog once it is up; give up (rejecting it) after 5 s.
-        QTimer answer;
-        QElapsedTimer waited;
-        waited.start();
-        connect(&answer, &QTimer::timeout, this, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                if (waited.elapsed() > 5000) {
-                    // Never leave a modal dialog behind: that would hang the run.
-                    answer.stop();
-                    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                        modal->reject();
-                }
-                return;
-            }
-            answer.stop();
-            title = dialog->windowTitle();
-            filters = dialog->nameFilters();
-            // Type the name as a user would and confirm.
-            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                edit->setText(path);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-            answered = true;
-        });
-        answer.start(20);
-        QTest::mouseClick(child<QPushButton>("Command_Save"), Qt::LeftButton);
+        const bool answered =
+            answerFileDialog(child<QPushButton>("Command_Save"), [&](QFileDialog* dialog) {
+                title = dialog->windowTitle();
+                filters = dialog->nameFilters();
+                // Type the name as a user would and confirm.
+                if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    edit->setText(path);
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+            });
         QVERIFY(answered);
         QCOMPARE(title, QStringLiteral("Save Debug Information"));
         QCOMPARE(filters, (QStringList{QStringLiteral("Text Files(*.txt)"),

@@ -495,6 +495,43 @@ private slots:
         QCOMPARE(getText(10), text10);
     }
 
+    // A file whose name differs in letter case is offered in the list; the
+    // choice stored from it must open that very file, or the program ends
+    // at every start.
+    void listedFileIsOpened_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("upper case name") << "KESTRUNE_LANGUAGE.002"
+                                         << "002" << true;
+        QTest::newRow("lower case name") << "kestrune_language.002"
+                                         << "002" << true;
+        QTest::newRow("the program's spelling") << "Kestrune_Language.002"
+                                                << "002" << true;
+        QTest::newRow("other number") << "KESTRUNE_LANGUAGE.002"
+                                      << "003" << false;
+        QTest::newRow("setting not three digits") << "KESTRUNE_LANGUAGE.002"
+                                                  << "2" << false;
+        QTest::newRow("setting names no file") << "KESTRUNE_LANGUAGE.002"
+                                               << "../2" << false;
+    }
+    void listedFileIsOpened() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, setting);
+        QFETCH(bool, loaded);
+        const QDir dir(programFolder());
+        QVERIFY(writeFile(dir.filePath(fileName), "0=Deutsch\n10=Haupt\n"));
+        const QVector<LanguageChoice> list = kestrune::listLanguages(programFolder());
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].number, 2);
+        QCOMPARE(QFileInfo(list[0].path).fileName(), fileName);
+        settings::save(QStringLiteral("Language"), setting);
+        QCOMPARE(kestrune::loadLanguage(), loaded);
+        QCOMPARE(getText(10),
+                 loaded ? QStringLiteral("Haupt") : QStringLiteral("Invalid Text (10)"));
+        QCOMPARE(findLanguageFile(programFolder(), setting), loaded ? list[0].path : QString());
+    }
+
     // --- the shipped language files --------------------------------------
 
     void shippedFiles_data() {

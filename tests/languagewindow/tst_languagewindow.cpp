@@ -256,6 +256,46 @@ private slots:
         QCOMPARE(storedLanguage(), QStringLiteral("002"));
     }
 
+    // On the very first start with one language file that one is selected,
+    // so OK takes it; with anything stored before, nothing is guessed. A
+    // file named in other letter case is the one then opened.
+    void onlyLanguageOnFirstStart_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("storedAfterOk");
+        QTest::newRow("first start") << "Kestrune_Language.001"
+                                     << "" << 0 << "001";
+        QTest::newRow("first start, upper-case name") << "KESTRUNE_LANGUAGE.002"
+                                                      << "" << 0 << "002";
+        QTest::newRow("earlier choice gone") << "Kestrune_Language.001"
+                                             << "009" << -1 << "009";
+    }
+    void onlyLanguageOnFirstStart() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        QFETCH(QString, storedAfterOk);
+        QTemporaryDir single;
+        QVERIFY(single.isValid());
+        QVERIFY(writeFile(QDir(single.path()).filePath(fileName), "0=Only\n30=Language\n"));
+        setProgramDir(single.path());
+        if (!stored.isEmpty())
+            settings::save(QStringLiteral("Language"), stored);
+        {
+            LanguageWindow window;
+            QCOMPARE(combo(window)->currentIndex(), index);
+            MessageBoxWatcher watcher;
+            window.findChild<QPushButton*>(QStringLiteral("Command_OK"))->click();
+        }
+        QCOMPARE(storedLanguage(), storedAfterOk);
+        if (index >= 0) {
+            QVERIFY(loadLanguage());
+            QCOMPARE(getText(0), QStringLiteral("Only"));
+        }
+        setProgramDir(programFolder());
+    }
+
     void noLanguageFiles() {
         QTemporaryDir empty;
         QVERIFY(empty.isValid());

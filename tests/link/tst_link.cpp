@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -34,6 +35,8 @@ const QByteArray MeterReply =
     hex("681B1B68080172072018 00E61E35074C0000000C78072018000C16690200009616");
 // REQ_UD2 to primary address 254.
 const QByteArray ReqUd2 = hex("105BFE5916");
+// REQ_UD2 to primary address 9.
+const QByteArray ReqUd2To9 = hex("105B096416");
 
 int indexOfLine(const QStringList& lines, const QString& a, const QString& b, int from = 0) {
     for (int i = from; i < lines.size(); ++i)
@@ -442,13 +445,15 @@ private slots:
         peer->setResponder([](const QByteArray&) { return hex("E5"); });
         m_link->sendBytes(ReqUd2);
         QCOMPARE(m_link->receiveMBusFrame(500), hex("E5"));
-        m_link->setBusDelay(50);
-        m_link->pause(10);
+        // The delay counts from the reply, whatever the pause took on a
+        // busy machine.
         QElapsedTimer t;
         t.start();
+        m_link->setBusDelay(50);
+        m_link->pause(10);
         m_link->sendBytes(ReqUd2);
         const qint64 waited = t.elapsed();
-        QVERIFY2(waited >= 34 && waited <= 70, qPrintable(QString::number(waited)));
+        QVERIFY2(waited >= 45 && waited <= 90, qPrintable(QString::number(waited)));
     }
 
     void busDelayIsCapped() {
@@ -509,6 +514,13 @@ private slots:
         QVERIFY(!m_link->connectionError().isEmpty());
         QCOMPARE(lost.count(), 1);
         QCOMPARE(trafficLog().failureCount(), 1);
+        // The exchange that got no reply is logged as one, after the reason.
+        const QStringList lines = trafficLog().lines();
+        const int lostAt = indexOfLine(lines, QStringLiteral("    Connection lost: "), QString());
+        QVERIFY2(lostAt >= 0, qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY2(indexOfLine(lines, QStringLiteral("    BusTimeout"), QString(), lostAt + 1) >
+                     lostAt,
+                 qPrintable(lines.join(QLatin1Char('\n'))));
         // Nothing more is sent or awaited on a closed link.
         m_link->sendBytes(ReqUd2);
         QVERIFY(m_link->receiveMBusFrame(1000).isEmpty());
@@ -632,6 +644,73 @@ private slots:
         QVERIFY2(t.elapsed() >= 700 && t.elapsed() < 1100,
                  qPrintable(QString::number(t.elapsed())));
         QCOMPARE(peer->received.count("zzz"), 3);
+    }
+
+    // The prompt must come within the limit: one that arrives in the round in
+    // which the limit runs out is as late as none.
+    void consoleWakeUpAtTheLimit_data() {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("answerAt"); // the wake-up that gets the prompt; 0: none
+        QTest::addColumn<bool>("seen");
+        QTest::addColumn<int>("wakeUps");
+        QTest::newRow("second round, in time") << 300 << 2 << true << 2;
+        QTest::newRow("third round, limit ran out") << 300 << 3 << false << 3;
+        QTest::newRow("first round, limit 0") << 0 << 1 << true << 1;
+        QTest::newRow("second round, limit 0") << 0 << 2 << false << 2;
+        QTest::newRow("never") << 300 << 0 << false << 3;
+    }
+    void consoleWakeUpAtTheLimit() {
+        QFETCH(int, limit);
+        QFETCH(int, answerAt);
+        QFETCH(bool, seen);
+        QFETCH(int, wakeUps);
+        auto peer = openPeer(QStringLiteral("pty"));
+        QVERIFY(peer);
+        Peer* p = peer.get();
+        peer->setResponder([p, answerAt](const QByteArray&) {
+            return p->received.count("zzz") == answerAt ? QByteArray("\r\n0>") : QByteArray();
+        });
+        QCOMPARE(m_link->waitForConsolePrompt(limit), seen);
+        QCOMPARE(peer->received.count("zzz"), wakeUps);
+    }
+
+    // A reply that comes after its time-out lies unread in the operating
+    // system until the next exchange; it must not be taken as the answer to
+    // the next telegram, which here is a plain E5 that comes in time.
+    void lateReplyIsNoAnswerToTheNextTelegram_data() { addTransports(); }
+    void lateReplyIsNoAnswerToTheNextTelegram() {
+        QFETCH(QString, transport);
+        auto peer = openPeer(transport);
+        QVERIFY(peer);
+        peer->setResponder(
+            [](const QByteArray& chunk) { return chunk == ReqUd2To9 ? hex("E5") : QByteArray(); });
+        m_link->sendBytes(ReqUd2);
+        QVERIFY(m_link->receiveMBusFrame(100).isEmpty());
+        // Now the first meter answers. No event runs before the next send
+        // (bus delay 0), so the link has not read it yet; a pseudo-terminal
+        // hands written bytes on a moment later.
+        peer->write(MeterReply);
+        QThread::msleep(30);
+        m_link->sendBytes(ReqUd2To9);
+        QCOMPARE(m_link->receiveMBusFrame(500), hex("E5"));
+        QCOMPARE(peer->received, ReqUd2 + ReqUd2To9);
+        QCOMPARE(trafficLog().responseCount(), 1);
+        QCOMPARE(trafficLog().failureCount(), 1);
+    }
+
+    // Bytes a serial device sent before the port was opened (a late answer
+    // to a request of an earlier run) are not kept.
+    void serialOpenDropsEarlierBytes() {
+        PtyPeer peer;
+        QVERIFY(peer.isValid());
+        peer.write(MeterReply);
+        QThread::msleep(30);
+        QVERIFY(m_link->openConnection(peer.linkSettings()));
+        m_link->pause(100);
+        QVERIFY(m_link->serialRxBuffer().isEmpty());
+        // The port still hears what comes after.
+        peer.write(hex("E5"));
+        QVERIFY(m_link->waitUntil([](const QByteArray& rx) { return rx == hex("E5"); }, 500));
     }
 
     void ptyWithParityOpensWithNote() {

@@ -158,12 +158,6 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("KESTRUNE_PROGRAM_DIR", program.toLocal8Bit());
         setProgramDir(program);
-        // The task pages want a network adapter: one on loopback, whatever the
-        // machine (or the test's namespace) has.
-        setAdapterLister([](bool) {
-            return QList<kestrune::NetworkAdapter>{
-                {QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
-        });
         for (const char* file : {"Kestrune_Language.001", "libZarvek.so"})
             QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(file),
                                 programDir() + QLatin1String(file)));
@@ -195,6 +189,12 @@ private slots:
         settings::save(QStringLiteral("MeterFeature_Address_0"), QStringLiteral("1"));
         m_state = ShellState{};
         fcbState().clear();
+        // One network adapter, on loopback, whatever the machine (or the
+        // test's network namespace) has: without one, page 60 over the
+        // network is refused.
+        setAdapterLister([](bool) {
+            return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+        });
     }
 
     void cleanup() {

@@ -18,9 +18,11 @@
 #include "wizard/gui/WebPage.h"
 
 #include "channel/gui/DebugWindow.h"
+#include "channel/gui/SerialPortBox.h"
 #include "tests/pages/PageDriver.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -54,6 +57,9 @@ using namespace kestrune;
 namespace {
 
 const QColor DarkRed(177, 4, 12);
+// A serial port name of the length udev gives USB adapters.
+const QString LongPortPath =
+    QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 const QColor Blue(0, 0, 255);
 
 QString txt(int n) {
@@ -177,6 +183,10 @@ private slots:
     void setupPagesStoredOnNext();
     void linkPages_data();
     void linkPages();
+    void serialPortBoxesShowTheWholeName_data();
+    void serialPortBoxesShowTheWholeName();
+    void lineSettingsThePortCannotCarryAreShown_data();
+    void lineSettingsThePortCannotCarryAreShown();
     void linkTestPagesSayWhetherTheLinkOpened_data();
     void linkTestPagesSayWhetherTheLinkOpened();
     void lostLinkShownAndReopened();
@@ -230,6 +240,7 @@ void TestPages::initTestCase() {
             "BroadcastAddress=127.0.0.139\n";
     text += "[SerialPorts]\nCOM1=" + m_pty.path().toLocal8Bit() + "\n";
     text += "COM2=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
+    text += "COM3=" + LongPortPath.toLocal8Bit() + "\n";
     ini.write(text);
     ini.close();
 
@@ -873,7 +884,7 @@ void TestPages::linkPages() {
         QCOMPARE(m_state.meterPageLinkOpen, opens);
         if (opens) {
             // The open link runs the stored operation's set-up: its text.
-            QCOMPARE(info->toPlainText(), txt(630));
+            QVERIFY(info->toPlainText().startsWith(txt(630)));
         } else {
             QVERIFY(info->toPlainText().startsWith(txt(158) + "\nError description: "));
             QVERIFY(info->toPlainText().size() > txt(158).size() + 22);
@@ -921,6 +932,92 @@ void TestPages::linkPages() {
         QCOMPARE(result->palette().color(QPalette::WindowText), Blue);
         back();
     }
+}
+
+void TestPages::serialPortBoxesShowTheWholeName_data() {
+    QTest::addColumn<int>("task");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("page 40") << 5 << "Combo_EnterIPAddress_SerialPort";
+    QTest::newRow("page 20") << 1 << "Combo_SetupIP_SerialPort";
+}
+
+// "COMn (path)" is longer than the box: the closed box keeps the COM number
+// and the end of the path, the open list and the tool tips the whole name.
+void TestPages::serialPortBoxesShowTheWholeName() {
+    QFETCH(int, task);
+    QFETCH(QString, box);
+    settings::save(QStringLiteral("Option_EnterIPAddress"), QStringLiteral("1"));
+    settings::save(QStringLiteral("Option_ChangeIPSettings"), QStringLiteral("1"));
+    settings::save(settings::perTask(QStringLiteral("SerialPort"), task), QStringLiteral("2"));
+    settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
+    start();
+    next();
+    next();
+    auto* ports = child<SerialPortBox>(box);
+    QVERIFY(ports && ports->isVisible());
+    const QString whole = QStringLiteral("COM3 (%1)").arg(LongPortPath);
+    QCOMPARE(ports->currentText(), whole);
+    QVERIFY(ports->fontMetrics().horizontalAdvance(whole) > ports->width());
+
+    const QString shown = ports->shownText();
+    QVERIFY2(shown.startsWith(QLatin1String("COM3 (/dev")) && shown.endsWith("-port0)") &&
+                 shown.contains(QChar(0x2026)),
+             qPrintable(shown));
+    QVERIFY(ports->fontMetrics().horizontalAdvance(shown) < ports->width());
+    QCOMPARE(ports->toolTip(), whole);
+    QCOMPARE(ports->itemData(2, Qt::ToolTipRole).toString(), whole);
+    shoot(QStringLiteral("serial-port-box-%1").arg(task));
+    ports->showPopup();
+    QAbstractItemView* list = ports->view();
+    QTRY_VERIFY(list->isVisible());
+    QVERIFY2(list->viewport()->width() >= list->fontMetrics().horizontalAdvance(whole),
+             qPrintable(QString::number(list->viewport()->width())));
+    // Still on the screen.
+    const QRect screen = ports->screen()->availableGeometry();
+    QVERIFY(screen.contains(list->window()->frameGeometry()));
+    if (const QString dir = qEnvironmentVariable("KESTRUNE_PAGES_SHOTS"); !dir.isEmpty())
+        list->window()->grab().save(QDir(dir).filePath(QStringLiteral("serial-port-list.png")));
+    ports->hidePopup();
+    // The box's tip follows the entry chosen.
+    ports->setCurrentIndex(0);
+    QCOMPARE(ports->toolTip(), QStringLiteral("COM1 (%1)").arg(m_pty.path()));
+}
+
+void TestPages::lineSettingsThePortCannotCarryAreShown_data() {
+    QTest::addColumn<int>("task");
+    QTest::newRow("meter page") << 4;
+    QTest::newRow("Modbus page") << 5;
+    QTest::newRow("link test page") << 7;
+}
+
+// A pseudo-terminal has no parity: the M-Bus line 2400,E,8,1 opens as
+// 2400,N,8,1, and the page that opened the link says so beside its word.
+void TestPages::lineSettingsThePortCannotCarryAreShown() {
+    QFETCH(int, task);
+    settings::save(QStringLiteral("Option_EnterIPAddress"), QStringLiteral("1"));
+    settings::save(settings::perTask(QStringLiteral("SerialParity"), task), QStringLiteral("2"));
+    goToConnectionPage(task);
+    const qsizetype boxes = m_boxes->boxes.size();
+    next();
+    QVERIFY(link().isOpen());
+    QCOMPARE(link().lineSettingsInUse(), QStringLiteral("2400,N,8,1"));
+    const QString note = txt(396).arg(QStringLiteral("2400,E,8,1"), QStringLiteral("2400,N,8,1"));
+    if (task == 4) {
+        const QString info = child<QPlainTextEdit>(QStringLiteral("Text_Info(60)"))->toPlainText();
+        QCOMPARE(info, txt(630) + QStringLiteral("\n\n") + note);
+    } else if (task == 5) {
+        auto* result = child<QLabel>(QStringLiteral("lblModbusResultText"));
+        QCOMPARE(result->text(), note);
+        QCOMPARE(result->palette().color(QPalette::WindowText), Blue);
+    } else {
+        QCOMPARE(m_boxes->boxes.size(), boxes + 1);
+        QCOMPARE(m_boxes->boxes.last().text, txt(395) + QStringLiteral("\n") + note);
+        QVERIFY(child<QPlainTextEdit>(QStringLiteral("Text_Info(90)"))
+                    ->toPlainText()
+                    .endsWith(txt(395) + QStringLiteral("\n") + note));
+    }
+    shoot(QStringLiteral("line-note-%1").arg(task));
+    back();
 }
 
 void TestPages::linkTestPagesSayWhetherTheLinkOpened_data() {

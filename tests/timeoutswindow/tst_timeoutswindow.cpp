@@ -2,6 +2,7 @@
 // INI file, OK/Apply/Cancel/factory defaults, the link's values reloaded for
 // the selected task, and the way in through the traffic log's Tools menu.
 #include "base/IniFile.h"
+#include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
@@ -321,6 +322,10 @@ private slots:
         QVERIFY(box);
         QVERIFY(box->isVisible());
         QVERIFY(box->text().contains(iniPath()));
+        // In the user's language, as every other message of the window.
+        QVERIFY2(box->text().startsWith(
+                     getText(741).replace(QLatin1String("\r\n"), QLatin1String("\n"))),
+                 qPrintable(box->text()));
         box->close();
         QVERIFY(QDir(m_dir.path()).rmdir(QStringLiteral("Kestrune.INI")));
     }

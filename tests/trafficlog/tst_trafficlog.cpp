@@ -1,8 +1,10 @@
 // The traffic log: line layout, the bounded line list, counters, the save
 // file and the poll interval field.
+#include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 
 #include <QAbstractItemModelTester>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -355,6 +357,89 @@ private slots:
     }
 
     // ---- poll interval --------------------------------------------------------------
+
+    // ---- the window's view of the log ----------------------------------------------
+
+    // The view catches up in one batch, whatever happened to the log
+    // meanwhile, and then shows exactly the log's lines.
+    void viewCatchesUp_data() {
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<int>("shownBefore"); // lines the view showed already
+        QTest::addColumn<int>("added");       // entries since
+        QTest::addColumn<int>("removedRows"); // rows the update removes
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("nothing trimmed") << 100 << 3 << 4 << 0 << false;
+        QTest::newRow("some shown lines trimmed") << 5 << 5 << 3 << 3 << false;
+        QTest::newRow("every shown line trimmed") << 5 << 5 << 9 << 0 << true;
+        QTest::newRow("from empty") << 5 << 0 << 12 << 0 << false;
+        QTest::newRow("nothing new") << 5 << 4 << 0 << 0 << false;
+    }
+    void viewCatchesUp() {
+        QFETCH(int, maxLines);
+        QFETCH(int, shownBefore);
+        QFETCH(int, added);
+        QFETCH(int, removedRows);
+        QFETCH(bool, reset);
+        TrafficLog log;
+        log.setActive(true);
+        log.setMaxLines(maxLines);
+        for (int i = 0; i < shownBefore; ++i)
+            log.note(QStringLiteral("old %1").arg(i));
+        LogViewModel view(log);
+        QAbstractItemModelTester tester(&view,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(view.rowCount(), shownBefore);
+        QSignalSpy removed(&view, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(&view, &QAbstractItemModel::rowsInserted);
+        QSignalSpy resets(&view, &QAbstractItemModel::modelReset);
+        for (int i = 0; i < added; ++i)
+            log.note(QStringLiteral("new %1").arg(i));
+        // Until the update the rows stay; a trimmed line shows empty.
+        QCOMPARE(view.rowCount(), shownBefore);
+        QCOMPARE(view.updatePending(), added > 0);
+        view.catchUp();
+        QCOMPARE(resets.count(), reset ? 1 : 0);
+        QCOMPARE(removed.count(), removedRows > 0 ? 1 : 0);
+        if (removedRows > 0)
+            QCOMPARE(removed.first().at(2).toInt() + 1, removedRows);
+        QVERIFY(inserted.count() <= 1);
+        QCOMPARE(view.rowCount(), log.lineCount());
+        for (int row = 0; row < log.lineCount(); ++row)
+            QCOMPARE(view.index(row, 0).data().toString(), log.line(row));
+    }
+
+    // However many entries come, the view changes at most once per frame,
+    // and the newest one is shown within a frame.
+    void viewUpdatesOncePerFrame() {
+        TrafficLog log;
+        log.setActive(true);
+        log.setMaxLines(500);
+        LogViewModel view(log);
+        QSignalSpy updates(&view, &LogViewModel::caughtUp);
+        QElapsedTimer clock;
+        clock.start();
+        int entries = 0;
+        while (clock.elapsed() < 100) {
+            log.log(hex("105BFE5916"), Direction::Sent);
+            ++entries;
+            QCoreApplication::processEvents();
+        }
+        const qint64 ran = clock.elapsed();
+        QVERIFY2(entries > 200, qPrintable(QString::number(entries)));
+        QVERIFY2(updates.count() <= ran / LogViewModel::FrameMs + 2,
+                 qPrintable(QStringLiteral("%1 updates in %2 ms").arg(updates.count()).arg(ran)));
+        QVERIFY(updates.count() >= 2);
+        // The last entry is on view within a frame of being logged.
+        clock.restart();
+        while (view.index(view.rowCount() - 1, 0).data() != log.line(log.lineCount() - 1) &&
+               clock.elapsed() < 500)
+            QTest::qWait(1);
+        // (A busy machine may delay the event loop; a frame and a bit is the bound.)
+        QVERIFY2(clock.elapsed() <= 3 * LogViewModel::FrameMs,
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(view.index(view.rowCount() - 1, 0).data().toString(),
+                 log.line(log.lineCount() - 1));
+    }
 
     void pollInterval_data() {
         QTest::addColumn<QString>("text");

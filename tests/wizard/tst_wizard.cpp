@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -139,6 +140,7 @@ private slots:
     void etchedSeparators();
     void changeLanguageShowsLanguageWindow();
     void linksOpenWebSites();
+    void linkWithoutBrowserSaysSo();
     void firstStartAsksForLanguage();
     void noLanguageEndsStartUp();
 
@@ -366,8 +368,17 @@ void TestWizard::debugSwitchOpensTrafficLog() {
     QCOMPARE(DebugWindow::instance() != nullptr, open);
     if (open) {
         QVERIFY(DebugWindow::instance()->isVisible());
-        // The traffic log opens beside the wizard.
-        QCOMPARE(DebugWindow::instance()->objectName(), QStringLiteral("Kestrune_Debug"));
+        // The traffic log opens beside the wizard, wholly on the screen (its
+        // Exit button within reach) and clear of the wizard when there is
+        // room for that.
+        QWidget* log = DebugWindow::instance();
+        QCOMPARE(log->objectName(), QStringLiteral("Kestrune_Debug"));
+        const QRect available = m_wizard->screen()->availableGeometry();
+        QVERIFY(available.contains(log->frameGeometry()));
+        const int logFrame = log->frameGeometry().width() - log->width();
+        if (available.right() - m_wizard->frameGeometry().right() >=
+            log->minimumSizeHint().width() + logFrame)
+            QVERIFY(!log->frameGeometry().intersects(m_wizard->frameGeometry()));
         // Closing the wizard closes the traffic log.
         click(m_wizard.get(), "Command_Cancel");
         QVERIFY(!DebugWindow::instance());
@@ -475,6 +486,27 @@ void TestWizard::linksOpenWebSites() {
     QVERIFY(catcher.urls.at(0).isValid());
     QVERIFY(catcher.urls.at(1).isValid());
     QVERIFY(catcher.urls.at(0) != catcher.urls.at(1));
+}
+
+// With nothing to open web addresses (the offscreen platform has nothing),
+// the start page's links say so in their own words and give the address,
+// not the device web page's advice to type in a device's IP address.
+void TestWizard::linkWithoutBrowserSaysSo() {
+    start();
+    auto* link = child<QLabel>(m_wizard.get(), QStringLiteral("Label_Link(0)"));
+    QVERIFY(link);
+    ModalCloser closer;
+    closeNextModal(this, closer, "");
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(4, link->height() / 2));
+    QVERIFY(closer.seen);
+    const auto text = [](int n) {
+        return getText(n).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    };
+    QVERIFY2(closer.text.startsWith(text(903) + QLatin1Char('\n') + text(904)),
+             qPrintable(closer.text));
+    QVERIFY2(closer.text.contains(QLatin1String("https://")), qPrintable(closer.text));
+    QVERIFY(!closer.text.contains(text(901)));
+    QVERIFY(!closer.text.contains(text(902)));
 }
 
 void TestWizard::firstStartAsksForLanguage() {

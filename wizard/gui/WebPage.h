@@ -14,6 +14,11 @@ namespace kestrune {
 // warning box tells so (language texts 901 and 902) and the result is false.
 bool openWebAddress(QWidget* parent, const QUrl& url);
 
+// Opens a web site named on the start page. When nothing can open it, a
+// warning box says so and gives the address to type into a browser
+// (language texts 903 and 904); the result is false.
+bool openWebSite(QWidget* parent, const QUrl& url);
+
 // Opens "http://" + address. The address must be a plain IPv4 address (it
 // comes from a device on the network); anything else is refused with the
 // same warning as a missing web browser.
