@@ -3,9 +3,6 @@
 #include "wizard/Navigation.h"
 #include "wizard/gui/WizardText.h"
 
-#include <QLabel>
-#include <QPushButton>
-
 namespace kestrune {
 
 namespace {
@@ -28,15 +25,10 @@ QString AsciiPage::headerText() const {
 
 void AsciiPage::build() {
     buildResultRow({"lblMBusAsciiResult", "lblMBusAsciiResultText",
-                    "Command_MBusAscii_MeterFeature_Read", "Command_MBusAscii_MeterFeature_Debug"});
+                    "Command_MBusAscii_MeterFeature_Read", "Command_MBusAscii_MeterFeature_Debug",
+                    TextResult, TextRead, TextDebug});
     // The tag read behind Read, the station, protocol and tag fields and the
     // tag files come with the ASCII protocol client.
-}
-
-void AsciiPage::setCaptions() {
-    resultLabel()->setText(text(TextResult));
-    readButton()->setText(text(TextRead));
-    debugButton()->setText(text(TextDebug));
 }
 
 } // namespace kestrune

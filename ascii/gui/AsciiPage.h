@@ -13,7 +13,6 @@ public:
 
     QString headerText() const override;
     void build() override;
-    void setCaptions() override;
 };
 
 } // namespace kestrune

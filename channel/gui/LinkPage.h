@@ -44,7 +44,8 @@ private:
 
 // A read page (pages 70 and 80): a LinkPage with a result row at its foot,
 // the "Result" label, the result label beside it, the Read button and the
-// Debug button (which opens or closes the traffic log). Laid out, the result
+// Debug button (which opens or closes the traffic log), captioned from the
+// language texts the page names. Laid out, the result
 // label shows the ready text (language text 364) in blue; a link failure
 // shows in dark red and disables Read; an open link empties the result
 // label, enables Read and offers the continuous poll.
@@ -53,6 +54,8 @@ class ReadPage : public LinkPage {
 public:
     using LinkPage::LinkPage;
 
+    // The row's captions; a page that overrides it calls it too.
+    void setCaptions() override;
     void loadSettings() override;
 
 protected:
@@ -61,9 +64,15 @@ protected:
         const char* resultText; // the result label
         const char* read;       // the Read button
         const char* debug;      // the Debug button
+        // Language texts of the captions of the "Result" label, Read and
+        // Debug.
+        int resultCaption;
+        int readCaption;
+        int debugCaption;
     };
-    // Lays out the result row; call it from build().
-    void buildResultRow(const RowNames& names);
+    // Lays out the result row, the result label resultHeight twips high
+    // above the buttons; call it from build().
+    void buildResultRow(const RowNames& names, int resultHeight = twips::ResultHeight);
 
     QLabel* resultLabel() const { return m_result; }
     QLabel* resultText() const { return m_resultText; }
@@ -78,6 +87,7 @@ private:
     QLabel* m_resultText = nullptr;
     QPushButton* m_read = nullptr;
     QPushButton* m_debug = nullptr;
+    int m_captions[3] = {};
 };
 
 } // namespace kestrune

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ResultTone.h"
+
 #include <QColor>
 #include <QRect>
 #include <QString>
@@ -49,6 +51,11 @@ namespace resultcolor {
 inline const QColor Blue{0, 0, 255};     // success, and the page's ready text
 inline const QColor DarkRed{177, 4, 12}; // an error reply, or the link failed
 inline const QColor Red{255, 0, 0};      // a time-out or a rejected file
+// The colour of a result's tone.
+inline QColor of(ResultTone tone) {
+    const Rgb c = resultRgb(tone);
+    return QColor(c.red, c.green, c.blue);
+}
 } // namespace resultcolor
 
 // Draws the etched separator (a grey line with a white line one pixel below
@@ -87,8 +94,10 @@ public:
     QPushButton* addButton(QWidget* parent, const QString& name, int left, int top,
                            int width) const;
     // A result label: word-wrapped, selectable, beside its "Result" label at
-    // the left, reaching to the page's right margin.
-    QLabel* addResultLabel(QWidget* parent, const QString& name, int top) const;
+    // the left, reaching to the page's right margin; height is that of the
+    // row it heads.
+    QLabel* addResultLabel(QWidget* parent, const QString& name, int top,
+                           int height = twips::ResultHeight) const;
     // An explanatory text field Text_Info(index): read-only, frameless, on
     // the window's background.
     QPlainTextEdit* addInfoText(QWidget* parent, int index, const QRect& twips) const;
