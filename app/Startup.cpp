@@ -4,6 +4,7 @@
 #include "app/WizardWindow.h"
 #include "base/Language.h"
 #include "base/ProgramDir.h"
+#include "netsetup/SetupRecords.h"
 #include "wizard/ShellState.h"
 
 #include <QCoreApplication>
@@ -24,12 +25,12 @@ bool loadLanguageOrAsk() {
 
 namespace {
 
-// Start-up steps of subsystems that join the program later: the eight
-// gateway setup records (created and reset, numbered 0 to 7) and the list of
-// network adapters (which also decides whether the adapter choice button is
-// visible). Nothing is done here until those subsystems are wired in.
-void createSetupRecordsHook() {}
-void listNetworkAdaptersHook(ShellState&) {}
+// The eight gateway setup records, created and reset, numbered 0 to 7. (The
+// network adapters are listed by the discovery page when the window is
+// prepared, after the saved choice was restored.)
+void createSetupRecordsHook() {
+    createSetupRecords();
+}
 
 } // namespace
 
@@ -41,7 +42,6 @@ std::unique_ptr<WizardWindow> startWizard(ShellState& state, const QStringList& 
 
     auto wizard = std::make_unique<WizardWindow>(state);
     wizard->prepare();
-    listNetworkAdaptersHook(state);
 
     wizard->enterPage(0);
     wizard->show();

@@ -73,6 +73,18 @@ QString normalisedStationText(const QString& text) {
     return text;
 }
 
+std::optional<QByteArray> tagNameBytes(QStringView name) {
+    QByteArray bytes;
+    bytes.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u > 0xFF || u < 0x20 || u == 0x7F)
+            return std::nullopt;
+        bytes += static_cast<char>(u);
+    }
+    return bytes;
+}
+
 QByteArray checksumText(QByteArrayView text) {
     unsigned sum = 0;
     for (const char c : text)

@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
 
 // The gateway's ASCII tag protocol as pure functions over bytes: building a
 // read request, telling when a reply is complete, taking the value or the
@@ -55,6 +56,11 @@ int stationFromText(QStringView text);
 // above 99, "0" for text that is not a number, otherwise the text as it is
 // (an empty box stays empty and reads as 0).
 QString normalisedStationText(const QString& text);
+
+// The bytes of a tag name as a request carries it, one byte a character;
+// none when the name holds a character above 255 or a control character
+// (a control character such as ETX would end or break the frame).
+std::optional<QByteArray> tagNameBytes(QStringView name);
 
 // Two upper-case hexadecimal digits of the sum of the character codes
 // modulo 256 ("010105A.B.C" gives "49").

@@ -1,8 +1,8 @@
 #include "cli/AsciiCommand.h"
 
-#include "base/TextUtil.h"
 #include "ascii/AsciiClient.h"
 #include "ascii/TagFile.h"
+#include "base/TextUtil.h"
 #include "channel/Link.h"
 
 #include <QFile>
@@ -72,12 +72,12 @@ int runRead(Context& context, const QStringList& tags) {
                                 .arg(protocolText));
     QList<QByteArray> names;
     for (const QString& tag : tags) {
-        const QByteArray bytes = toBytes(tag);
-        if (fromBytes(bytes) != tag)
+        const std::optional<QByteArray> bytes = ascii::tagNameBytes(tag);
+        if (!bytes)
             return context.fail(
                 ExitBadInput,
                 QStringLiteral("tag '%1' holds characters a tag name cannot carry").arg(tag));
-        names.append(bytes);
+        names.append(*bytes);
     }
     const int station = ascii::stationFromText(stationText);
     if (QString::number(station) != stationText)

@@ -100,8 +100,11 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
-QString helpText(QCommandLineParser& parser) {
+QString helpText(QCommandLineParser& parser, const Command* command = nullptr) {
     QString text = parser.helpText();
+    if (command && !command->details.isEmpty())
+        text += QLatin1Char('\n') + command->name + QLatin1Char(' ') + command->arguments +
+                QStringLiteral(": ") + command->summary + QLatin1Char('\n') + command->details;
     text += QStringLiteral("\nCommands:\n");
     int width = 0;
     for (const Command& c : commands())
@@ -266,18 +269,23 @@ std::optional<LinkSettings> Context::linkSettings() {
     return s;
 }
 
-bool Context::applyTimeouts() {
-    std::optional<IniFile> explicitIni;
-    if (m_parser.isSet(OptIni)) {
-        const QString path = m_parser.value(OptIni);
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable()) {
-            fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
-            return false;
-        }
-        explicitIni.emplace(path);
+std::optional<IniFile> Context::iniFile() {
+    if (!m_parser.isSet(OptIni))
+        return programIni();
+    const QString path = m_parser.value(OptIni);
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        fail(ExitBadInput, QStringLiteral("--ini: cannot read '%1'").arg(path));
+        return std::nullopt;
     }
-    const IniFile& ini = explicitIni ? *explicitIni : programIni();
+    return IniFile(path);
+}
+
+bool Context::applyTimeouts() {
+    const std::optional<IniFile> chosen = iniFile();
+    if (!chosen)
+        return false;
+    const IniFile& ini = *chosen;
     const QString section = m_parser.isSet(OptSection)   ? m_parser.value(OptSection).trimmed()
                             : m_defaultSection.isEmpty() ? DefaultSection
                                                          : m_defaultSection;
@@ -349,6 +357,17 @@ int Context::openLink() {
     return ExitOk;
 }
 
+void Context::loadTexts() {
+    if (loadLanguage())
+        return;
+    for (const LanguageChoice& choice : listLanguages(programDir())) {
+        if (languageTable().loadFile(choice.path))
+            return;
+    }
+    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+          << Qt::endl;
+}
+
 // ---- run ------------------------------------------------------------------------------
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -371,7 +390,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     Context context(parser, out, err);
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(OptHelp)) {
-        out << helpText(parser);
+        out << helpText(parser, command);
         out.flush();
         return ExitOk;
     }

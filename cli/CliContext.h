@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/IniFile.h"
 #include "channel/Link.h"
 
 #include <QCommandLineOption>
@@ -57,6 +58,8 @@ struct Command {
     // Options of this command only (added to the global ones).
     QList<QCommandLineOption> options;
     std::function<int(Context& context, const QStringList& arguments)> run;
+    // Printed after the common help when the command is named with --help.
+    QString details = {};
 };
 
 // Every command, in the order the help lists them.
@@ -90,6 +93,10 @@ public:
     // when none or more than one is given or a value is malformed.
     std::optional<LinkSettings> linkSettings();
 
+    // The INI file --ini names, else the program's own. Empty (after a
+    // message) when --ini names a file that cannot be read.
+    std::optional<IniFile> iniFile();
+
     // Sets the link's bus delay and time-outs: the INI file's values of the
     // chosen section (--ini, --section), overridden by the time options.
     // False (after a message) when a value or the INI file is bad.
@@ -102,6 +109,11 @@ public:
     // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
     // then the link itself. ExitOk, or the exit code after a message.
     int openLink();
+
+    // Loads the language texts the results are worded in: the user's
+    // stored choice, else the first language file in the program folder.
+    // Without any, a warning goes to err (texts then show their numbers).
+    void loadTexts();
 
 private:
     QCommandLineParser& m_parser;

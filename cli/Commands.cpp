@@ -2,16 +2,25 @@
 // file; the options and the link handling it shares live in CliContext.
 #include "cli/AsciiCommand.h"
 #include "cli/CliContext.h"
+#include "cli/DecodeCommand.h"
+#include "cli/MeterCommand.h"
 #include "cli/ModbusCommand.h"
 #include "cli/SendCommand.h"
+#include "cli/SetupCommands.h"
 
 namespace kestrune::cli {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         sendCommand(),
+        decodeCommand(),
+        meterCommand(),
         modbusCommand(),
         asciiCommand(),
+        discoverCommand(),
+        recordCommand(),
+        ipSetupCommand(),
+        pingCommand(),
     };
     return table;
 }

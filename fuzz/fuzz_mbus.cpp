@@ -1,6 +1,10 @@
 // libFuzzer target: the M-Bus frame parser, the reply completeness rule, the
-// reply header reader and the simulated bus, fed arbitrary bytes.
+// reply header reader, the identification cells, the meter report's reading
+// of replies and the simulated bus (with its meter faults), fed arbitrary
+// bytes.
 #include "mbus/MBusFrame.h"
+#include "mbus/MeterIdentification.h"
+#include "mbus/MeterReply.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/bus/SimBus.h"
 
@@ -49,6 +53,24 @@ void codec(const QByteArray& bytes) {
     (void)MBusChecksum(bytes);
 }
 
+// Whatever the bytes, the decoders read only what is there.
+void identification(const QByteArray& bytes) {
+    if (const auto cells = extractMeterData(bytes)) {
+        check(bytes.size() >= 17);
+        check(cells->identification.size() == 8);
+        check(!cells->deviceType.isEmpty());
+    }
+    const MeterReadData d = readMeterReply(bytes);
+    check(d.identification.isEmpty() || d.identification.size() == 8);
+    check(d.ci == -1 || bytes.size() >= 9);
+    if (const auto k2 = k2RawValues(bytes)) {
+        check(bytes.size() >= 37);
+        check(k2->voltage.size() == 2 && k2->current.size() == 2);
+    }
+    const QString dump = hexDumpText(bytes);
+    check(dump.size() == (bytes.size() + 15) / 16 * 50);
+}
+
 void bus(const QByteArray& bytes) {
     static const sim::SimBus prototype = sim::defaultInstallation();
     static const int speeds[] = {300, 600, 1200, 2400, 4800, 9600};
@@ -57,6 +79,11 @@ void bus(const QByteArray& bytes) {
     }
     sim::SimBus simBus = prototype;
     const int baud = speeds[static_cast<uint8_t>(bytes[0]) % 6];
+    // The top bits pick a fault for every meter's next answers.
+    const auto fault = static_cast<sim::ReplyFault>((static_cast<uint8_t>(bytes[0]) >> 4) % 8);
+    const bool faulty = fault != sim::ReplyFault::None;
+    for (sim::SimMeter& m : simBus.meters())
+        m.setFault(fault, 3);
 
     // The rest is cut into telegrams the way a receiver would; bounded.
     QByteArrayView rest = QByteArrayView(bytes).sliced(1);
@@ -68,8 +95,10 @@ void bus(const QByteArray& bytes) {
         const QByteArray request = rest.first(size).toByteArray();
         rest = rest.sliced(size);
         const sim::BusAnswer answer = simBus.transact(request, baud);
+        check(answer.bytes.size() <= mbus::kMaxFrameBytes + 2);
+        if (faulty)
+            continue;
         check(answer.bytes.isEmpty() == (answer.answering == 0));
-        check(answer.bytes.size() <= mbus::kMaxFrameBytes);
         if (answer.answering == 1) {
             // One meter alone always answers something the program accepts.
             check(isCompleteMBusReply(answer.bytes));
@@ -85,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     codec(bytes);
+    identification(bytes);
     bus(bytes);
     return 0;
 }

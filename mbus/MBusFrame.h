@@ -51,6 +51,8 @@ inline constexpr uint8_t kCiSpeed300 = 0xB8; // B8..BD: 300, 600, 1200, 2400, 48
 inline constexpr uint8_t kCiSpeed9600 = 0xBD;
 inline constexpr uint8_t kCiVariableReply = 0x72;
 inline constexpr uint8_t kCiFixedReply = 0x73;
+inline constexpr uint8_t kCiVariableReplyMsbFirst = 0x76;
+inline constexpr uint8_t kCiFixedReplyMsbFirst = 0x77;
 
 // The longest long frame: L is one byte.
 inline constexpr int kMaxUserBytes = 255;

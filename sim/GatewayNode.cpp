@@ -1,13 +1,14 @@
 #include "sim/GatewayNode.h"
 
 #include "mbus/MBusFrame.h"
+#include "netsetup/SetupDatagram.h"
 #include "sim/bus/MeterTemplates.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimFramers.h"
 #include "sim/devices/SimTagFiles.h"
 #include "sim/runtime/Pty.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSaveFile>
@@ -55,15 +56,6 @@ QString ptyLine(const QString& what, const Pty* pty) {
 
 } // namespace
 
-int64_t simNowMs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
-
 QList<QByteArray> TelegramCutter::feed(const QByteArray& bytes) {
     QList<QByteArray> out;
     m_buffer.append(bytes);
@@ -104,7 +96,11 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
     m_gateway.takeEvents();
     m_gateway.setRestartMs(setup.restartMs);
     m_gateway.setSetupFault(setup.setupFault);
+    m_gateway.setLoopbackOnly(!setup.privateNetwork);
+    m_seenRestarts = m_gateway.restartCount();
     m_console.setFault(setup.consoleFault);
+    m_console.setPrompt(setup.consolePrompt);
+    m_console.setCheckRule(setup.consoleCheck);
 
     m_bus.setAnswerDelayMs(setup.replyDelayMs);
     for (const MeterSpec& m : meters) {
@@ -121,12 +117,17 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
             id.version = *m.version;
         if (m.medium)
             id.medium = *m.medium;
-        m_bus.addMeter(SimMeter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud));
+        SimMeter meter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud);
+        meter.setName(m.name);
+        meter.setFault(m.fault, m.faultCount);
+        m_bus.addMeter(meter);
     }
     if (setup.family != GatewayFamily::K1 && setup.selfMeterAddress > 0) {
-        m_bus.addMeter(makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
-                                     setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
-                                     setup.busCurrent, setup.mbusBaud));
+        SimMeter self = makeK2Gateway(uint8_t(setup.selfMeterAddress), setup.selfMeterId,
+                                      setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
+                                      setup.busCurrent, setup.mbusBaud);
+        self.setName(setup.name); // the gateway's own meter goes by the gateway's name
+        m_bus.addMeter(self);
     }
 
     if (setup.modbus.enabled) {
@@ -184,7 +185,7 @@ bool GatewayNode::start(const QString& runFolder) {
             const int baud = m_mbusPty->baudRate() > 0 ? m_mbusPty->baudRate() : m_spec.mbusBaud;
             QPointer<Pty> pty = m_mbusPty;
             for (const QByteArray& t : m_ptyCutter.feed(bytes)) {
-                playTelegram(t, baud, [pty](const QByteArray& answer) {
+                playTelegram(t, baud, false, pty, [pty](const QByteArray& answer) {
                     if (pty)
                         pty->write(answer);
                 });
@@ -380,7 +381,10 @@ bool GatewayNode::bindNetwork() {
     if (!bindUdp(m_setup, kSetupPort))
         return false;
     connect(m_setup, &QUdpSocket::readyRead, this, &GatewayNode::readSetup);
-    return bindTransparent() && bindModbus() && bindAscii();
+    if (!bindTransparent() || !bindModbus() || !bindAscii())
+        return false;
+    m_boundAddress = address();
+    return true;
 }
 
 void GatewayNode::closeNetwork() {
@@ -431,7 +435,7 @@ bool GatewayNode::bindTransparent() {
             if (m_gateway.isRestarting(simNowMs()))
                 return;
             for (const QByteArray& t : cutter->feed(bytes)) {
-                playTelegram(t, networkBaud(), [conn](const QByteArray& answer) {
+                playTelegram(t, networkBaud(), true, conn, [conn](const QByteArray& answer) {
                     if (conn && conn->state() == QAbstractSocket::ConnectedState &&
                         conn->bytesToWrite() < kMaxPendingBytes)
                         conn->write(answer);
@@ -604,14 +608,42 @@ void GatewayNode::readSetup() {
 void GatewayNode::handleSetupDatagram(const QByteArray& datagram, const QHostAddress& sender,
                                       quint16 senderPort) {
     const SetupReply reply = m_gateway.handleSetupDatagram(datagram, simNowMs());
-    if (m_setup) {
-        for (const QByteArray& d : reply.datagrams)
-            m_setup->writeDatagram(d, sender, senderPort);
+    // Gateways answer a discovery each at its own moment.
+    const int delay = isDiscoveryRequest(datagram) ? m_spec.discoveryDelayMs : 0;
+    for (const QByteArray& d : reply.datagrams) {
+        if (delay <= 0) {
+            sendSetupReply(d, sender, senderPort);
+            continue;
+        }
+        QTimer::singleShot(
+            delay, this, [this, d, sender, senderPort] { sendSetupReply(d, sender, senderPort); });
     }
     handleEvents(reply.events);
 }
 
+void GatewayNode::sendSetupReply(const QByteArray& datagram, const QHostAddress& to, quint16 port) {
+    // From the setup socket the gateway has now (it may have moved).
+    if (m_setup)
+        m_setup->writeDatagram(datagram, to, port);
+}
+
+void GatewayNode::dropConnectionsAfterRestart() {
+    if (m_gateway.restartCount() == m_seenRestarts)
+        return;
+    m_seenRestarts = m_gateway.restartCount();
+    for (const QPointer<QTcpSocket>& c : std::as_const(m_connections)) {
+        if (c) {
+            c->abort();
+            c->deleteLater();
+        }
+    }
+    m_connections.clear();
+}
+
 void GatewayNode::handleEvents(const QList<SimEvent>& events) {
+    dropConnectionsAfterRestart();
+    // The gateway logic already believes it lives at the new address.
+    const QString from = m_boundAddress;
     for (const SimEvent& e : events) {
         switch (e.kind) {
         case SimEvent::Kind::TransportChanged:
@@ -623,7 +655,7 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
             }
             break;
         case SimEvent::Kind::MoveAddress:
-            moveTo(ipv4Text(e.address));
+            moveTo(ipv4Text(e.address), from);
             break;
         case SimEvent::Kind::DhcpRequested: {
             const QString a = m_picker ? m_picker(this) : QString();
@@ -634,25 +666,55 @@ void GatewayNode::handleEvents(const QList<SimEvent>& events) {
                 break;
             }
             m_gateway.setAddress(toIpv4(a));
-            moveTo(a);
+            moveTo(a, from);
             break;
         }
         case SimEvent::Kind::AddressRefused:
-            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is outside "
-                                        "127.0.0.0/8; it stays at %3")
-                             .arg(m_spec.name, ipv4Text(e.address), address()));
+            emit warning(QStringLiteral("gateway %1: refused to move to %2, which is no address "
+                                        "it may take (%3); it stays at %4")
+                             .arg(m_spec.name, ipv4Text(e.address),
+                                  m_spec.privateNetwork ? QStringLiteral("not one device")
+                                                        : QStringLiteral("outside 127.0.0.0/8"),
+                                  address()));
             break;
         }
     }
 }
 
-void GatewayNode::moveTo(const QString& newAddress) {
+void GatewayNode::moveTo(const QString& newAddress, const QString& from) {
+    if (newAddress == from)
+        return;
+    // An address that another device uses is refused before anything is
+    // closed: the gateway stays reachable where it was.
+    const QString user = m_addressUser ? m_addressUser(this, newAddress) : QString();
+    if (!user.isEmpty()) {
+        stayAt(from);
+        emit warning(QStringLiteral("gateway %1: refused to move to %2, which %3 already uses; "
+                                    "it stays at %4")
+                         .arg(m_spec.name, newAddress, user, from));
+        return;
+    }
     closeNetwork();
     if (!bindNetwork()) {
-        emit warning(QStringLiteral("gateway %1: after moving to %2: %3")
-                         .arg(m_spec.name, newAddress, m_error));
+        const QString reason = m_error;
+        closeNetwork();
+        stayAt(from);
+        if (!bindNetwork())
+            emit warning(
+                QStringLiteral("gateway %1: back at %2: %3").arg(m_spec.name, from, m_error));
+        emit warning(QStringLiteral("gateway %1: refused to move to %2 (%3); it stays at %4")
+                         .arg(m_spec.name, newAddress, reason, from));
+        return;
     }
     emit notice(QStringLiteral("gateway %1 moved to %2").arg(m_spec.name, newAddress));
+}
+
+void GatewayNode::stayAt(const QString& oldAddress) {
+    m_gateway.setAddress(toIpv4(oldAddress));
+    SetupRecord r0 = m_gateway.record(0);
+    r0.setIpv4(toIpv4(oldAddress));
+    m_gateway.storeRecord(0, r0.bytes());
+    m_gateway.adoptRecordSettings();
 }
 
 void GatewayNode::readMBusUdp() {
@@ -664,37 +726,39 @@ void GatewayNode::readMBusUdp() {
         const QHostAddress to = d.senderAddress();
         const quint16 port = quint16(d.senderPort());
         for (const QByteArray& t : cutter.feed(d.data())) {
-            playTelegram(t, networkBaud(), [this, to, port](const QByteArray& answer) {
-                if (m_mbusUdp)
-                    m_mbusUdp->writeDatagram(answer, to, port);
-            });
+            QUdpSocket* socket = m_mbusUdp;
+            playTelegram(t, networkBaud(), true, socket,
+                         [socket, to, port](const QByteArray& answer) {
+                             socket->writeDatagram(answer, to, port);
+                         });
         }
     }
 }
 
-void GatewayNode::playTelegram(const QByteArray& telegram, int baud,
-                               std::function<void(const QByteArray&)> reply) {
+void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewaySends,
+                               QObject* context, std::function<void(const QByteArray&)> reply) {
     const int64_t now = simNowMs();
     const BusAnswer answer = m_bus.transact(telegram, baud);
     if (!m_spec.lineTiming) {
         if (!answer.bytes.isEmpty())
-            QTimer::singleShot(answer.delayMs, this,
+            QTimer::singleShot(answer.delayMs, context,
                                [reply, bytes = answer.bytes] { reply(bytes); });
         return;
     }
-    // The request goes out on the line first, then the answer follows after
-    // the meters' delay and takes its own time on the wire. The line carries
-    // one thing at a time.
-    const int64_t start =
-        std::max(now, m_busFreeAt) + SimBus::transmissionMs(telegram.size(), baud);
+    // A request from the network goes out on the bus first; on the master
+    // line it has just arrived. The meters answer after their reaction time
+    // and the answer comes off the line as it is sent, the first byte after
+    // its 11 bits, the rest in pieces. The line carries one thing at a time.
+    int64_t requestEnd = std::max(now, m_busFreeAt);
+    if (gatewaySends)
+        requestEnd += SimBus::transmissionMs(telegram.size(), baud);
     if (answer.bytes.isEmpty()) {
-        m_busFreeAt = start;
+        m_busFreeAt = requestEnd;
         return;
     }
-    const int64_t done = start + answer.delayMs + answer.transmitMs;
-    m_busFreeAt = done;
-    QTimer::singleShot(std::chrono::milliseconds(done - now), this,
-                       [reply, bytes = answer.bytes] { reply(bytes); });
+    const int64_t answerStart = requestEnd + answer.delayMs;
+    m_busFreeAt = answerStart + answer.transmitMs;
+    playOnLine(answer.bytes, answerStart - now, baud, context, std::move(reply));
 }
 
 void GatewayNode::warnLineMismatch(const PtyLine& seen) {

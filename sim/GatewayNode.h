@@ -3,6 +3,7 @@
 #include "sim/SimInstallation.h"
 #include "sim/bus/SimBus.h"
 #include "sim/devices/AsciiPacing.h"
+#include "sim/devices/LinePacer.h"
 #include "sim/devices/SimAsciiServer.h"
 #include "sim/devices/SimModbusSlave.h"
 #include "sim/gateway/SimConsole.h"
@@ -23,9 +24,6 @@ class QUdpSocket;
 namespace kestrune::sim {
 
 class Pty;
-
-// Milliseconds on a monotonic clock shared by every part of the simulator.
-int64_t simNowMs();
 
 // Cuts a byte stream into M-Bus telegrams. Bytes that cannot start a
 // telegram are dropped one at a time; at most 512 bytes of an unfinished
@@ -52,6 +50,9 @@ public:
     // Asked when the gateway requests an address by DHCP: a free loopback
     // address, or an empty text when there is none.
     using AddressPicker = std::function<QString(const GatewayNode*)>;
+    // Asked before the gateway moves: the name of whatever already uses the
+    // address (another gateway, the discovery listener), or an empty text.
+    using AddressUser = std::function<QString(const GatewayNode*, const QString& address)>;
 
     GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meters,
                 QObject* parent = nullptr);
@@ -71,6 +72,7 @@ public:
     const QString& name() const { return m_spec.name; }
     QString address() const;
     void setAddressPicker(AddressPicker picker) { m_picker = std::move(picker); }
+    void setAddressUser(AddressUser user) { m_addressUser = std::move(user); }
 
     // A datagram for the setup service that reached the simulator's
     // discovery listener; the answer goes out from this gateway's own
@@ -100,15 +102,21 @@ private:
     bool bindTransparent();
     void closeTransparent();
     void handleEvents(const QList<SimEvent>& events);
-    void moveTo(const QString& address);
+    void moveTo(const QString& address, const QString& from);
+    // Back at the old address after a refused move: record 0 says so too.
+    void stayAt(const QString& address);
+    // A restart ends every TCP connection the gateway holds.
+    void dropConnectionsAfterRestart();
+    void sendSetupReply(const QByteArray& datagram, const QHostAddress& to, quint16 port);
     int networkBaud() const;
 
     void readSetup();
     void readMBusUdp();
     void acceptMBusTcp();
-    // Plays one telegram on the bus and sends the answer to `reply` when
-    // the line timing says it arrives.
-    void playTelegram(const QByteArray& telegram, int baud,
+    // Plays one telegram on the bus and sends the answer to `reply` as the
+    // line delivers it (gatewaySends: the gateway first puts a request from
+    // the network on the bus). Nothing is sent once context is gone.
+    void playTelegram(const QByteArray& telegram, int baud, bool gatewaySends, QObject* context,
                       std::function<void(const QByteArray&)> reply);
     void consoleInput(const QByteArray& bytes);
     // Says once (until a request is heard again) that Modbus requests
@@ -133,6 +141,10 @@ private:
     std::unique_ptr<SimModbusSlave> m_modbus;
     std::unique_ptr<SimAsciiServer> m_ascii;
     AddressPicker m_picker;
+    AddressUser m_addressUser;
+    uint32_t m_seenRestarts = 0;
+    // Where the sockets are bound now.
+    QString m_boundAddress;
     QString m_error;
     QString m_runFolder;
     QStringList m_tagFiles;

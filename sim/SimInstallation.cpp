@@ -29,6 +29,9 @@ dhcp-first = 127.0.0.100
 control-port = 0
 # Write tag files of the ASCII servers' tag lists into the run folder.
 tag-files = yes
+# loopback, or namespace for addresses outside 127.0.0.0/8 (only inside a
+# private network namespace).
+network = loopback
 
 [gateway gw1]
 family = K1
@@ -37,6 +40,7 @@ address = 127.0.0.2
 restart-ms = 3000
 mbus-baud = 2400
 reply-delay-ms = 20
+discovery-delay-ms = 10
 modbus = yes
 modbus-address = 1
 modbus-tcp-port = 10502
@@ -60,6 +64,7 @@ family = K2
 serial = 0x0A0B0C
 address = 127.0.0.3
 mbus-baud = 2400
+discovery-delay-ms = 120
 self-meter-address = 250
 self-meter-id = 23456789
 bus-voltage = 360
@@ -70,6 +75,8 @@ family = K2S
 serial = 0x0D0E0F
 address = 127.0.0.4
 mbus-baud = 2400
+discovery-delay-ms = 300
+console-prompt = 9>
 self-meter-address = 250
 self-meter-id = 23456790
 bus-voltage = 355
@@ -133,7 +140,8 @@ manufacturer = SEN
 )";
 
 const QStringList kSimulatorKeys = {QStringLiteral("listen"), QStringLiteral("dhcp-first"),
-                                    QStringLiteral("control-port"), QStringLiteral("tag-files")};
+                                    QStringLiteral("control-port"), QStringLiteral("tag-files"),
+                                    QStringLiteral("network")};
 const QStringList kGatewayKeys = {
     QStringLiteral("family"),
     QStringLiteral("serial"),
@@ -174,15 +182,21 @@ const QStringList kGatewayKeys = {
     QStringLiteral("ascii-fault"),
     QStringLiteral("ascii-reply-delay-ms"),
     QStringLiteral("ascii-piece-gap-ms"),
+    QStringLiteral("discovery-delay-ms"),
+    QStringLiteral("console-prompt"),
+    QStringLiteral("console-check"),
 };
 const QStringList kMeterKeys = {
     QStringLiteral("gateway"),      QStringLiteral("capture"), QStringLiteral("reply"),
     QStringLiteral("address"),      QStringLiteral("id"),      QStringLiteral("fabrication"),
     QStringLiteral("manufacturer"), QStringLiteral("version"), QStringLiteral("medium"),
-    QStringLiteral("baud"),
+    QStringLiteral("baud"),         QStringLiteral("fault"),   QStringLiteral("fault-count"),
 };
 
 const int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+
+const char kMeterFaults[] = "none, no-reply (or silence), garbage, bad-check, wrong-stop, "
+                            "truncated, extra";
 
 bool validBaud(int64_t baud) {
     for (int b : kBauds) {
@@ -288,6 +302,15 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
         readNamed<ConsoleFault>(r, s, QStringLiteral("console-fault"), consoleFaultByName,
                                 "none, silent, bad-line-check, reject-write")
             .value_or(ConsoleFault::None);
+    g.discoveryDelayMs =
+        int(r.integer(s, QStringLiteral("discovery-delay-ms"), g.discoveryDelayMs, 0, 10000));
+    g.consolePrompt = r.choice(s, QStringLiteral("console-prompt"),
+                               {QStringLiteral("0>"), QStringLiteral("9>")}, 0) == 1
+                          ? QByteArray("9>")
+                          : QByteArray("0>");
+    g.consoleCheck = readNamed<ConsoleCheck>(r, s, QStringLiteral("console-check"),
+                                             consoleCheckByName, "either, byte-sum, char-sum")
+                         .value_or(ConsoleCheck::Either);
     const char* replyFaults = "none, no-reply, garbage, bad-check, wrong-id, truncated, extra";
 
     ModbusSpec& m = g.modbus;
@@ -393,6 +416,9 @@ void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
     if (m.baud != 0 && !validBaud(m.baud))
         r.fail(s.find(QStringLiteral("baud"))->line,
                QStringLiteral("baud in %1 is no M-Bus line speed").arg(s.title()));
+    m.fault = readNamed<ReplyFault>(r, s, QStringLiteral("fault"), replyFaultByName, kMeterFaults)
+                  .value_or(ReplyFault::None);
+    m.faultCount = int(r.integer(s, QStringLiteral("fault-count"), -1, -1, 1000000));
 }
 
 } // namespace
@@ -401,14 +427,14 @@ QByteArray defaultInstallationText() {
     return QByteArray(kDefaultText);
 }
 
-bool parseHostPort(const QString& text, HostPort& out) {
+bool parseHostPort(const QString& text, HostPort& out, bool anyAddress) {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return false;
     const QString host = text.left(colon).trimmed();
     bool ok = false;
     const uint port = text.mid(colon + 1).trimmed().toUInt(&ok);
-    if (!ok || port < 1 || port > 65535 || !isLoopbackV4(host))
+    if (!ok || port < 1 || port > 65535 || !(anyAddress ? isDottedV4(host) : isLoopbackV4(host)))
         return false;
     out.host = host;
     out.port = uint16_t(port);
@@ -431,6 +457,10 @@ std::optional<ReplyFault> replyFaultByName(const QString& name) {
         return ReplyFault::Truncated;
     if (n == QLatin1String("extra"))
         return ReplyFault::ExtraBytes;
+    if (n == QLatin1String("wrong-stop"))
+        return ReplyFault::WrongStop;
+    if (n == QLatin1String("silence"))
+        return ReplyFault::NoReply;
     return std::nullopt;
 }
 
@@ -500,6 +530,17 @@ std::optional<QList<RegisterWrite>> parseRegisterWrites(const QString& text, QSt
     return writes;
 }
 
+std::optional<ConsoleCheck> consoleCheckByName(const QString& name) {
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("either"))
+        return ConsoleCheck::Either;
+    if (n == QLatin1String("byte-sum"))
+        return ConsoleCheck::ByteSum;
+    if (n == QLatin1String("char-sum"))
+        return ConsoleCheck::CharSum;
+    return std::nullopt;
+}
+
 std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
                                              QString& error) {
     const std::optional<ConfigFile> file = parseConfig(text, source, error);
@@ -507,6 +548,15 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
         return std::nullopt;
     ConfigReader r(source);
     Installation inst;
+    // Whether addresses outside loopback are allowed is known before any
+    // address is read, wherever the [simulator] section stands.
+    for (const ConfigSection& s : file->sections) {
+        if (s.kind.toLower() == QLatin1String("simulator") && s.has(QStringLiteral("network")))
+            inst.privateNetwork =
+                r.choice(s, QStringLiteral("network"),
+                         {QStringLiteral("loopback"), QStringLiteral("namespace")}, 0) == 1;
+    }
+    r.setAnyAddress(inst.privateNetwork);
     QSet<QString> names;
     QSet<QString> addresses;
     QSet<QString> macs;
@@ -523,7 +573,7 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
             seenSimulator = true;
             r.onlyKeys(s, kSimulatorKeys);
             if (const ConfigEntry* e = s.find(QStringLiteral("listen"))) {
-                if (!parseHostPort(e->value, inst.listen))
+                if (!parseHostPort(e->value, inst.listen, inst.privateNetwork))
                     r.fail(e->line, QStringLiteral("listen is \"%1\": expected address:port with "
                                                    "the address inside 127.0.0.0/8")
                                         .arg(e->value));
@@ -541,6 +591,7 @@ std::optional<Installation> readInstallation(const QByteArray& text, const QStri
             }
             names.insert(s.name);
             GatewaySpec g;
+            g.privateNetwork = inst.privateNetwork;
             readGateway(r, s, g);
             if (!r.ok())
                 break;

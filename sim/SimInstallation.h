@@ -34,7 +34,9 @@ struct MeterSpec {
     std::optional<uint16_t> manufacturer;
     std::optional<uint8_t> version;
     std::optional<uint8_t> medium;
-    int baud = 0; // 0: the gateway's line speed
+    int baud = 0;                        // 0: the gateway's line speed
+    ReplyFault fault = ReplyFault::None; // spoils the meter's answers
+    int faultCount = -1;                 // how many (negative: all)
 };
 
 // Registers written over the slave's default map: values from a first
@@ -94,6 +96,14 @@ struct GatewaySpec {
     int16_t busCurrent = 150; // 0.1 mA
     SetupFault setupFault = SetupFault::None;
     ConsoleFault consoleFault = ConsoleFault::None;
+    // How long after a discovery request the gateway answers.
+    int discoveryDelayMs = 0;
+    // The console's prompt ("0>" or "9>") and the check value it takes on
+    // the lines of a record write.
+    QByteArray consolePrompt = "0>";
+    ConsoleCheck consoleCheck = ConsoleCheck::Either;
+    // From [simulator] network: the gateway may live outside loopback.
+    bool privateNetwork = false;
     ModbusSpec modbus;
     AsciiSpec ascii;
 };
@@ -103,6 +113,9 @@ struct Installation {
     QString dhcpFirst = QStringLiteral("127.0.0.100");
     uint16_t controlPort = 0; // 0: no control port
     QString tagFiles = QStringLiteral("yes");
+    // network = namespace: addresses outside loopback, for a simulator
+    // started inside a private network namespace (checked at start).
+    bool privateNetwork = false;
     QList<GatewaySpec> gateways;
     QList<MeterSpec> meters;
 };
@@ -115,14 +128,16 @@ QByteArray defaultInstallationText();
 std::optional<Installation> readInstallation(const QByteArray& text, const QString& source,
                                              QString& error);
 
-// "host:port" with the host in 127.0.0.0/8; false otherwise.
-bool parseHostPort(const QString& text, HostPort& out);
+// "host:port" with the host in 127.0.0.0/8 (any IPv4 address with
+// anyAddress); false otherwise.
+bool parseHostPort(const QString& text, HostPort& out, bool anyAddress = false);
 
 // Text names of the fault switches as the installation file and the
 // control port take them.
 std::optional<ReplyFault> replyFaultByName(const QString& name);
 std::optional<SetupFault> setupFaultByName(const QString& name);
 std::optional<ConsoleFault> consoleFaultByName(const QString& name);
+std::optional<ConsoleCheck> consoleCheckByName(const QString& name);
 
 // "100 4120 0000; 200 1": groups of a decimal first register and one or more
 // hexadecimal register values (1 to 4 digits each). Empty and error set when

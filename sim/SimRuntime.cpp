@@ -6,11 +6,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace kestrune::sim {
 
@@ -43,7 +45,8 @@ Options:
                      (default: $XDG_RUNTIME_DIR/kestrune-sim or
                      /tmp/kestrune-sim-<uid>)
   --listen ADDR:PORT where discovery and IP-SETUP broadcasts are received
-                     (default 127.255.255.255:30718)
+                     (default 127.255.255.255:30718; outside loopback only
+                     with "network = namespace")
   --control PORT     UDP port on 127.0.0.1 for text commands (0: none)
   --help             this text
 
@@ -65,6 +68,9 @@ Control commands (one a datagram, answered "ok" or "error: ..."):
   ascii GW delay MS                  time before the ASCII server answers
   ascii GW pieces MS                 ACK/NAK first, the rest MS later (0: one piece)
   bus GW delay MS                    reply delay of the gateway's meters
+  meter NAME fault none|no-reply|silence|garbage|bad-check|wrong-stop|truncated|extra [COUNT]
+                                     spoil the next COUNT answers of the meter NAME
+                                     (a K2 gateway's own meter goes by the gateway's name)
 )";
 
 } // namespace
@@ -83,8 +89,39 @@ GatewayNode* SimRuntime::node(const QString& name) const {
     return nullptr;
 }
 
+bool inPrivateNetworkNamespace() {
+    struct stat own {};
+    if (::stat("/proc/self/ns/net", &own) != 0)
+        return false;
+    const auto same = [&own](const QByteArray& path) {
+        struct stat other {};
+        return ::stat(path.constData(), &other) == 0 && other.st_dev == own.st_dev &&
+               other.st_ino == own.st_ino;
+    };
+    // Process 1 lives in the machine's own namespace; where it can be seen,
+    // sharing it settles the question.
+    struct stat first {};
+    if (::stat("/proc/1/ns/net", &first) == 0 && first.st_dev == own.st_dev &&
+        first.st_ino == own.st_ino)
+        return false;
+    // A namespace made with "ip netns add" is kept in /run/netns.
+    const QStringList named =
+        QDir(QStringLiteral("/run/netns")).entryList(QDir::Files | QDir::System);
+    for (const QString& name : named) {
+        if (same(QFile::encodeName(QStringLiteral("/run/netns/") + name)))
+            return true;
+    }
+    return false;
+}
+
 bool SimRuntime::start(const Installation& installation, const QString& runFolder, QString& error) {
     m_installation = installation;
+    if (installation.privateNetwork && !inPrivateNetworkNamespace()) {
+        // Addresses outside loopback belong to the machine's real networks.
+        error = QStringLiteral("network = namespace: this is not a private network namespace; "
+                               "start the simulator inside one (ip netns exec NAME ...)");
+        return false;
+    }
     QStringList lines;
     lines << QStringLiteral("sim run-folder ") + runFolder;
 
@@ -102,6 +139,9 @@ bool SimRuntime::start(const Installation& installation, const QString& runFolde
         auto* n = new GatewayNode(g, installation.meters, this);
         m_nodes.append(n);
         n->setAddressPicker([this](const GatewayNode* asking) { return freeAddress(asking); });
+        n->setAddressUser([this](const GatewayNode* asking, const QString& address) {
+            return addressUser(asking, address);
+        });
         connect(n, &GatewayNode::notice, this, [](const QString& l) { out(l); });
         connect(n, &GatewayNode::warning, this, [](const QString& l) { err(l); });
         if (!n->start(runFolder)) {
@@ -115,14 +155,15 @@ bool SimRuntime::start(const Installation& installation, const QString& runFolde
         for (const SimMeter& m : n->bus().meters()) {
             const MeterIdentity& id = m.identity();
             lines << QStringLiteral("meter on %1 address %2 id %3 manufacturer %4 version %5 "
-                                    "medium %6 baud %7")
+                                    "medium %6 baud %7 name %8")
                          .arg(g.name)
                          .arg(m.primaryAddress())
                          .arg(id.id, 8, 16, QLatin1Char('0'))
                          .arg(manufacturerLetters(id.manufacturer))
                          .arg(id.version, 2, 16, QLatin1Char('0'))
                          .arg(id.medium, 2, 16, QLatin1Char('0'))
-                         .arg(m.baud());
+                         .arg(m.baud())
+                         .arg(m.name());
         }
     }
     if (installation.controlPort != 0) {
@@ -183,6 +224,16 @@ QString SimRuntime::freeAddress(const GatewayNode* asking) const {
     return {};
 }
 
+QString SimRuntime::addressUser(const GatewayNode* asking, const QString& address) const {
+    if (address == m_installation.listen.host)
+        return QStringLiteral("the discovery listener");
+    for (const GatewayNode* n : m_nodes) {
+        if (n != asking && n->address() == address)
+            return QStringLiteral("gateway ") + n->name();
+    }
+    return {};
+}
+
 void SimRuntime::readControl() {
     while (m_control && m_control->hasPendingDatagrams()) {
         const QNetworkDatagram d = m_control->receiveDatagram(512);
@@ -191,8 +242,36 @@ void SimRuntime::readControl() {
     }
 }
 
+QString SimRuntime::meterCommand(const QStringList& w) {
+    // meter NAME fault KIND [COUNT]
+    if (w.size() < 4 || w.size() > 5 || w[2] != QLatin1String("fault"))
+        return QStringLiteral("error: expected meter NAME fault KIND [COUNT]");
+    const auto fault = replyFaultByName(w[3]);
+    if (!fault || *fault == ReplyFault::WrongTransactionId)
+        return QStringLiteral("error: unknown meter fault %1").arg(w[3]);
+    int count = -1;
+    if (w.size() == 5) {
+        bool ok = false;
+        count = w[4].toInt(&ok);
+        if (!ok || count < 0)
+            return QStringLiteral("error: COUNT must be a number of answers");
+    }
+    int hits = 0;
+    for (GatewayNode* n : std::as_const(m_nodes)) {
+        for (SimMeter& m : n->bus().meters()) {
+            if (m.name() == w[1]) {
+                m.setFault(*fault, count);
+                ++hits;
+            }
+        }
+    }
+    return hits > 0 ? QStringLiteral("ok") : QStringLiteral("error: no meter %1").arg(w[1]);
+}
+
 QString SimRuntime::command(const QString& line) {
     const QStringList w = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (!w.isEmpty() && w[0] == QLatin1String("meter"))
+        return meterCommand(w);
     if (w.size() < 4)
         return QStringLiteral("error: expected FACE GATEWAY WHAT VALUE");
     GatewayNode* n = node(w[1]);
@@ -335,7 +414,8 @@ int runSimulator(int argc, char** argv) {
         err(error);
         return 2;
     }
-    if (parser.isSet(listenOpt) && !parseHostPort(parser.value(listenOpt), inst->listen)) {
+    if (parser.isSet(listenOpt) &&
+        !parseHostPort(parser.value(listenOpt), inst->listen, inst->privateNetwork)) {
         err(QStringLiteral("--listen %1: expected address:port with the address inside "
                            "127.0.0.0/8")
                 .arg(parser.value(listenOpt)));

@@ -37,13 +37,23 @@ public:
 private:
     void readDiscovery();
     void readControl();
+    QString meterCommand(const QStringList& words);
     QString freeAddress(const GatewayNode* asking) const;
+    // Who uses an address besides the asking gateway: "gateway NAME" or
+    // "the discovery listener"; empty when nobody.
+    QString addressUser(const GatewayNode* asking, const QString& address) const;
 
     Installation m_installation;
     QList<GatewayNode*> m_nodes;
     QUdpSocket* m_listener = nullptr;
     QUdpSocket* m_control = nullptr;
 };
+
+// Whether this process runs in a private network namespace, one made with
+// "ip netns add" (kept in /run/netns) and not the one of process 1, where
+// addresses outside loopback reach nobody else. False when that cannot be
+// told.
+bool inPrivateNetworkNamespace();
 
 // The program: options, installation file, serving until SIGINT/SIGTERM.
 // Exit codes: 0 after a clean stop, 1 when something can't be set up, 2 for

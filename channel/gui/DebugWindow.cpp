@@ -63,7 +63,7 @@ DebugWindow* g_instance = nullptr;
 
 std::array<std::function<void()>, 3>& toolHandlers() {
     // The time-out window lives in this library and is there from the start;
-    // the other two belong to the search and are set by it.
+    // the search sets its time-out window, the meter pages the properties.
     static std::array<std::function<void()>, 3> handlers{
         [] {
             QWidget* owner = g_instance ? g_instance->parentWidget() : nullptr;

@@ -63,6 +63,7 @@ void LinkPage::linkLost(const QString& reason) {
 }
 
 void ReadPage::buildResultRow(const RowNames& names, int resultHeight) {
+    m_names = names;
     const PageLayout& l = pageLayout();
     const int top = twips::ButtonRowTop;
     m_result = l.addLabel(this, QLatin1String(names.result), 240, top - resultHeight, 900);
@@ -72,15 +73,12 @@ void ReadPage::buildResultRow(const RowNames& names, int resultHeight) {
     m_debug =
         l.addButton(this, QLatin1String(names.debug), twips::WindowWidth - 240 - 1200, top, 1200);
     connect(m_debug, &QPushButton::clicked, this, [this] { frame().toggleTrafficLog(); });
-    m_captions[0] = names.resultCaption;
-    m_captions[1] = names.readCaption;
-    m_captions[2] = names.debugCaption;
 }
 
 void ReadPage::setCaptions() {
-    m_result->setText(text(m_captions[0]));
-    m_read->setText(text(m_captions[1]));
-    m_debug->setText(text(m_captions[2]));
+    m_result->setText(text(m_names.resultCaption));
+    m_read->setText(text(m_names.readCaption));
+    m_debug->setText(text(m_names.debugCaption));
 }
 
 void ReadPage::loadSettings() {

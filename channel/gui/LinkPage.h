@@ -44,31 +44,35 @@ private:
 
 // A read page (pages 70 and 80): a LinkPage with a result row at its foot,
 // the "Result" label, the result label beside it, the Read button and the
-// Debug button (which opens or closes the traffic log), captioned from the
-// language texts the page names. Laid out, the result
+// Debug button (which opens or closes the traffic log). Laid out, the result
 // label shows the ready text (language text 364) in blue; a link failure
 // shows in dark red and disables Read; an open link empties the result
-// label, enables Read and offers the continuous poll.
+// label, enables Read and offers the continuous poll. The row's captions are
+// language texts: the read pages' common ones unless the page names its own.
 class ReadPage : public LinkPage {
     Q_OBJECT
 public:
     using LinkPage::LinkPage;
 
-    // The row's captions; a page that overrides it calls it too.
+    // A page that overrides these calls them too.
     void setCaptions() override;
     void loadSettings() override;
 
 protected:
+    // texts: 365-367
+    static constexpr int TextRowResult = 365;
+    static constexpr int TextRowRead = 366;
+    static constexpr int TextRowDebug = 367;
+
     struct RowNames {
         const char* result;     // the "Result" label
         const char* resultText; // the result label
         const char* read;       // the Read button
         const char* debug;      // the Debug button
-        // Language texts of the captions of the "Result" label, Read and
-        // Debug.
-        int resultCaption;
-        int readCaption;
-        int debugCaption;
+        // Language texts of the captions of the "Result" label and the buttons.
+        int resultCaption = TextRowResult;
+        int readCaption = TextRowRead;
+        int debugCaption = TextRowDebug;
     };
     // Lays out the result row, the result label resultHeight twips high
     // above the buttons; call it from build().
@@ -83,11 +87,11 @@ protected:
     void showLinkOpened() override;
 
 private:
+    RowNames m_names{};
     QLabel* m_result = nullptr;
     QLabel* m_resultText = nullptr;
     QPushButton* m_read = nullptr;
     QPushButton* m_debug = nullptr;
-    int m_captions[3] = {};
 };
 
 } // namespace kestrune

@@ -1,81 +1,373 @@
 #include "MeterFeaturesPage.h"
 
 #include "base/Language.h"
+#include "base/Settings.h"
+#include "channel/Link.h"
 #include "channel/gui/DebugWindow.h"
+#include "mbus/FcbState.h"
+#include "mbus/MeterOperations.h"
 #include "wizard/Navigation.h"
 #include "wizard/PageRules.h"
 #include "wizard/ShellState.h"
+#include "wizard/gui/PageSettings.h"
 #include "wizard/gui/WizardText.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 namespace kestrune {
 
 namespace {
 
-// texts: 114, 364, 650, 826, 1115
+// texts: 114, 364, 650, 651-656, 660-665, 669-672, 684, 826, 1115
 constexpr int TextHeader = 114;
 constexpr int TextReady = 364;
 constexpr int TextApplyStart = 650;
+constexpr int TextFirstOption = 651;
+constexpr int TextNewAddress = 660;
+constexpr int TextBroadcast = 661;
+constexpr int TextLineSpeed = 662;
+constexpr int TextUseSecondary = 663;
+constexpr int TextAlwaysInit = 664;
+constexpr int TextAlwaysApp = 665;
+constexpr int TextResetSubcode = 669;
+constexpr int TextManufacturer = 670;
+constexpr int TextVersion = 671;
+constexpr int TextMedium = 672;
+constexpr int TextEnhanced = 684;
 constexpr int TextSearch = 826;
 constexpr int TextDebug = 1115;
 
+using wizardtext::indexed;
 using wizardtext::shown;
 using wizardtext::text;
+
+// Layout, in twips: the operations in a column at the left with the two
+// always-boxes below them, the address fields at the right, the reset
+// subcode across, the information box above the buttons.
+constexpr int Left = 240;
+constexpr int Right = 3300;
+constexpr int FieldLeft = 4920;
+constexpr int FirstRow = 780;
+constexpr int OptionStep = 270;
+constexpr int RowStep = 345;
+constexpr int InfoTop = 3600;
+
+constexpr int row(int k) {
+    return FirstRow + k * RowStep;
+}
+
+bool flag(const QString& key) {
+    return settings::getNumber(key, QStringLiteral("0")) != 0;
+}
 
 } // namespace
 
 MeterFeaturesPage::MeterFeaturesPage(WizardFrame& frame)
     : LinkPage(page::MeterFeatures, frame, OnLeave::CloseLink) {}
 
+MeterFeaturesPage::~MeterFeaturesPage() = default;
+
 QString MeterFeaturesPage::headerText() const {
     return text(TextHeader);
 }
 
 void MeterFeaturesPage::build() {
+    m_operations = std::make_unique<MeterOperations>(frame().link(), fcbState());
+    connect(m_operations.get(), &MeterOperations::textChanged, this,
+            [this](const QString& t) { showInfo(t); });
+    buildControls();
+    connectControls();
+}
+
+void MeterFeaturesPage::buildControls() {
     const PageLayout& l = pageLayout();
-    m_info =
-        l.addInfoText(this, page::MeterFeatures, QRect(240, 900, twips::WindowWidth - 480, 3600));
-    const int top = twips::ButtonRowTop;
-    m_apply = l.addButton(this, QStringLiteral("Command_MeterFeature_Apply"), 240, top, 1500);
-    m_search = l.addButton(this, QStringLiteral("Command_MeterFeature_Search"), 1860, top, 1500);
+    for (int i = 0; i < MeterFeatureCount; ++i)
+        m_options[static_cast<size_t>(i)] =
+            l.addOption(this, indexed("Option_SelectMeterFeature", i), Left,
+                        FirstRow + i * OptionStep, Right - Left - 60);
+    const int belowOptions = FirstRow + MeterFeatureCount * OptionStep + 120;
+    m_alwaysInit = l.addCheckBox(this, QStringLiteral("Check_MeterFeature_AlwaysInit"), Left,
+                                 belowOptions, Right - Left - 60);
+    // Below the address fields: room for the longer caption.
+    m_alwaysApp = l.addCheckBox(this, QStringLiteral("Check_MeterFeature_AlwaysApp"), Left,
+                                belowOptions + RowStep, 3900);
+
+    const int right = twips::WindowWidth - 240;
+    const auto label = [&](int index, int left, int top, int width) {
+        QLabel* lbl = l.addLabel(this, indexed("Label_MeterFeature", index), left, top, width);
+        m_labels[static_cast<size_t>(index)] = lbl;
+    };
+    // The meter's address, or its identification number in the same place.
+    label(0, Right, row(0), FieldLeft - Right - 60);
+    m_address[0] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Address", 0), FieldLeft, row(0), 900);
+    m_secondary[0] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Sec_Address", 0), FieldLeft, row(0), 1200);
+    // Broadcast, or the new address, or the new line speed (never together).
+    m_broadcast = l.addCheckBox(this, QStringLiteral("Check_MeterFeature_TestAndDiagnostics"),
+                                Right, row(1), right - Right);
+    label(1, Right, row(1), FieldLeft - Right - 60);
+    m_address[1] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Address", 1), FieldLeft, row(1), 900);
+    label(2, Right, row(1), FieldLeft - Right - 60);
+    m_lineSpeed =
+        l.addCombo(this, QStringLiteral("Combo_MeterFeature_LineSpeed"), FieldLeft, row(1), 2100);
+    // Secondary addressing: the rest of the mask, the fabrication number.
+    m_useSecondary = l.addCheckBox(this, QStringLiteral("Check_MeterFeature_UseSecondaryAddress"),
+                                   Right, row(2), right - Right);
+    label(3, Right, row(3), 1320);
+    m_secondary[1] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Sec_Address", 1), Right + 1380, row(3), 720);
+    label(4, Right + 2220, row(3), 900);
+    m_secondary[2] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Sec_Address", 2), Right + 3180, row(3), 480);
+    label(5, Right, row(4), 1320);
+    m_secondary[3] =
+        l.addLineEdit(this, indexed("Text_MeterFeature_Sec_Address", 3), Right + 1380, row(4), 480);
+    m_useEnhanced = l.addCheckBox(this, QStringLiteral("Check_MeterFeature_UseEnhancedSecondary"),
+                                  Right, row(5), 2820);
+    m_fabrication = l.addLineEdit(this, QStringLiteral("Text_MeterFeature_Fabrication"),
+                                  Right + 2880, row(5), 1080);
+    // The subcode of an application reset, across the page.
+    const int resetRow = belowOptions + 2 * RowStep;
+    label(7, Left, resetRow, 1380);
+    m_appReset = l.addCombo(this, QStringLiteral("Combo_MeterFeature_AppReset"), Left + 1440,
+                            resetRow, 3600);
+
+    m_info = l.addInfoText(
+        this, page::MeterFeatures,
+        QRect(Left, InfoTop, twips::WindowWidth - 2 * Left, twips::ButtonRowTop - 60 - InfoTop));
+    // The hexadecimal dump of a reply lines up in columns, as in the traffic log.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(8.25);
+    m_info->setFont(fixed);
+
+    const int buttons = twips::ButtonRowTop;
+    m_apply = l.addButton(this, QStringLiteral("Command_MeterFeature_Apply"), Left, buttons, 1500);
+    m_search =
+        l.addButton(this, QStringLiteral("Command_MeterFeature_Search"), 1860, buttons, 1500);
     m_debug = l.addButton(this, QStringLiteral("Command_MeterFeature_Debug"),
-                          twips::WindowWidth - 240 - 1500, top, 1500);
-    // The six meter operations behind Apply (and their option buttons and
-    // address fields) come with the meter configuration subsystem: until
-    // then Apply follows the link's state and runs nothing. The search
-    // window behind Search comes with the meter search; the button stays
-    // disabled until it is there.
+                          twips::WindowWidth - 240 - 1500, buttons, 1500);
+    // The search window behind Search comes with the meter search; until
+    // then the button stays disabled.
     m_search->setEnabled(false);
+}
+
+void MeterFeaturesPage::connectControls() {
+    for (int i = 0; i < MeterFeatureCount; ++i)
+        connect(m_options[static_cast<size_t>(i)], &QRadioButton::clicked, this,
+                [this, i] { selectFeature(i); });
+    const auto box = [this](QCheckBox* b, void (MeterFeatureControls::*set)(bool)) {
+        connect(b, &QCheckBox::clicked, this, [this, set](bool checked) {
+            (m_controls.*set)(checked);
+            showControls();
+        });
+    };
+    box(m_broadcast, &MeterFeatureControls::setBroadcast);
+    box(m_useSecondary, &MeterFeatureControls::setSecondary);
+    box(m_useEnhanced, &MeterFeatureControls::setEnhanced);
+    box(m_alwaysInit, &MeterFeatureControls::setAlwaysInit);
+    box(m_alwaysApp, &MeterFeatureControls::setAlwaysApp);
+
+    connect(m_address[0], &QLineEdit::textEdited, this,
+            [this](const QString& t) { m_controls.editAddress0(t); });
+    connect(m_address[1], &QLineEdit::textEdited, this,
+            [](const QString& t) { settings::save(meterkeys::Address1, t); });
+    for (int i = 0; i < 4; ++i)
+        connect(m_secondary[static_cast<size_t>(i)], &QLineEdit::textEdited, this,
+                [i](const QString& t) {
+                    settings::save(meterkeys::SecAddressPrefix + QString::number(i), t);
+                });
+    connect(m_fabrication, &QLineEdit::textEdited, this,
+            [](const QString& t) { settings::save(meterkeys::Fabrication, t); });
+    connect(m_lineSpeed, &QComboBox::activated, this,
+            [](int index) { pagesettings::savePosition(meterkeys::LineSpeed, index); });
+    connect(m_appReset, &QComboBox::activated, this,
+            [](int index) { pagesettings::savePosition(meterkeys::AppReset, index); });
+
+    connect(m_apply, &QPushButton::clicked, this, &MeterFeaturesPage::apply);
     connect(m_debug, &QPushButton::clicked, this, [this] { frame().toggleTrafficLog(); });
 }
 
+void MeterFeaturesPage::prepare() {
+    // The frame count bit the user chose in the properties dialog holds from
+    // the start, not only once the dialog was opened in this run.
+    fcbState().setPolicy(storedFcbPolicy());
+}
+
 void MeterFeaturesPage::setCaptions() {
+    for (int i = 0; i < MeterFeatureCount; ++i)
+        m_options[static_cast<size_t>(i)]->setText(text(TextFirstOption + i));
+    m_labels[1]->setText(text(TextNewAddress));
+    m_labels[2]->setText(text(TextLineSpeed));
+    m_labels[3]->setText(text(TextManufacturer));
+    m_labels[4]->setText(text(TextVersion));
+    m_labels[5]->setText(text(TextMedium));
+    m_labels[7]->setText(text(TextResetSubcode));
+    m_broadcast->setText(text(TextBroadcast));
+    m_useSecondary->setText(text(TextUseSecondary));
+    m_useEnhanced->setText(text(TextEnhanced));
+    m_alwaysInit->setText(text(TextAlwaysInit));
+    m_alwaysApp->setText(text(TextAlwaysApp));
+    m_lineSpeed->clear();
+    m_lineSpeed->addItems(meterLineSpeedTexts());
+    m_appReset->clear();
+    m_appReset->addItems(meterResetTexts());
     m_apply->setText(QLatin1Char('&') + text(TextApplyStart));
     m_search->setText(text(TextSearch));
     m_debug->setText(text(TextDebug));
 }
 
 void MeterFeaturesPage::loadSettings() {
-    m_info->setPlainText(text(TextReady));
+    MeterFeatureControls::Stored stored = MeterFeatureControls::readStored();
+    stored.feature = state().selectedMeterFeature;
+    m_controls.enter(stored);
+    m_address[1]->setText(settings::get(meterkeys::Address1));
+    for (int i = 0; i < 4; ++i)
+        m_secondary[static_cast<size_t>(i)]->setText(
+            settings::get(meterkeys::SecAddressPrefix + QString::number(i)));
+    m_fabrication->setText(settings::get(meterkeys::Fabrication));
+    pagesettings::setPosition(m_lineSpeed, meterkeys::LineSpeed, 0);
+    pagesettings::setPosition(m_appReset, meterkeys::AppReset, 0);
+    showControls();
+    m_header.clear();
+    m_apply->setText(QLatin1Char('&') + text(TextApplyStart));
+    showInfo(getText(TextReady));
     LinkPage::loadSettings();
 }
 
 void MeterFeaturesPage::showLinkFailure(int textNumber, const QString& error) {
-    m_info->setPlainText(shown(meterPageFailureText(getText(textNumber), error)));
+    showInfo(meterPageFailureText(getText(textNumber), error));
     m_apply->setEnabled(false);
     state().meterPageLinkOpen = false;
 }
 
 void MeterFeaturesPage::showLinkOpened() {
-    // The selected meter feature sets the page up once the meter operations
-    // are part of it; of its set-up the continuous poll is here already:
-    // features 0 and 4 can be repeated.
     m_apply->setEnabled(true);
     state().meterPageLinkOpen = true;
-    DebugWindow::setPollBoxEnabled(pollTarget(number(), state().selectedMeterFeature) !=
-                                   PollTarget::None);
+    // The next read of each meter starts its frame count bit anew.
+    fcbState().setResetPending(true);
+    selectFeature(state().selectedMeterFeature);
+}
+
+void MeterFeaturesPage::selectFeature(int feature) {
+    state().selectMeterFeature(feature);
+    m_controls.selectFeature(state().selectedMeterFeature);
+    const MeterControlState& s = m_controls.state();
+    m_header = text(s.headerText);
+    showInfo(getText(s.infoText));
+    m_apply->setText(QLatin1Char('&') + text(s.applyCaptionText));
+    showControls();
+    // The continuous poll repeats the initialisation and the diagnostic
+    // read only.
+    DebugWindow::setPollBoxEnabled(pollTarget(number(), s.feature) != PollTarget::None);
+}
+
+void MeterFeaturesPage::showControls() {
+    const MeterControlState& s = m_controls.state();
+    const auto showBox = [](QCheckBox* b, const CheckBoxState& state) {
+        b->setChecked(state.checked);
+        b->setEnabled(state.enabled);
+        b->setVisible(state.visible);
+    };
+    m_options[static_cast<size_t>(s.feature)]->setChecked(true);
+    showBox(m_alwaysInit, s.alwaysInit);
+    showBox(m_alwaysApp, s.alwaysApp);
+    showBox(m_broadcast, s.broadcast);
+    showBox(m_useSecondary, s.secondary);
+    showBox(m_useEnhanced, s.enhanced);
+    m_appReset->setEnabled(s.resetListEnabled);
+    m_labels[7]->setEnabled(s.resetListEnabled);
+    m_address[1]->setVisible(s.newAddressVisible);
+    m_labels[1]->setVisible(s.newAddressVisible);
+    m_lineSpeed->setVisible(s.lineSpeedVisible);
+    m_labels[2]->setVisible(s.lineSpeedVisible);
+    if (m_address[0]->text() != s.address0)
+        m_address[0]->setText(s.address0);
+    m_address[0]->setVisible(s.address0Visible);
+    m_address[0]->setEnabled(s.address0Enabled);
+    // Label 0 names the address, or the identification number in its place.
+    m_labels[0]->setText(text(s.addressLabelText));
+    for (QLineEdit* e : m_secondary)
+        e->setVisible(s.secondaryBoxesVisible);
+    for (int i : {3, 4, 5})
+        m_labels[static_cast<size_t>(i)]->setVisible(s.secondaryBoxesVisible);
+    m_fabrication->setVisible(s.fabricationVisible);
+    m_fabrication->setEnabled(s.fabricationEnabled);
+    if (!m_header.isEmpty())
+        headerLabel()->setText(text(s.headerText));
+}
+
+ApplyInput MeterFeaturesPage::readBoxes() const {
+    const MeterControlState& s = m_controls.state();
+    ApplyInput in;
+    in.feature = s.feature;
+    in.address = m_address[0]->text();
+    in.newAddress = m_address[1]->text();
+    in.secId = m_secondary[0]->text();
+    in.secManufacturer = m_secondary[1]->text();
+    in.secVersion = m_secondary[2]->text();
+    in.secMedium = m_secondary[3]->text();
+    in.fabrication = m_fabrication->text();
+    in.broadcast = s.broadcast.checked;
+    in.secondary = s.secondary.checked;
+    in.enhanced = s.enhanced.checked;
+    // The two steps before the operation are read as stored.
+    in.alwaysInit = flag(meterkeys::AlwaysInit);
+    in.alwaysReset = flag(meterkeys::AlwaysApp);
+    in.lineSpeedIndex = m_lineSpeed->currentIndex();
+    in.resetIndex = m_appReset->currentIndex();
+    return in;
+}
+
+// The boxes show what Apply made of them, and keep it.
+void MeterFeaturesPage::writeBack(const ApplyPlan& plan) {
+    const auto put = [](QLineEdit* e, const QString& t, const QString& key) {
+        if (e->text() == t)
+            return;
+        e->setText(t);
+        if (!key.isEmpty())
+            settings::save(key, t);
+    };
+    if (m_address[0]->text() != plan.addressText) {
+        m_controls.editAddress0(plan.addressText);
+        m_address[0]->setText(plan.addressText);
+    }
+    put(m_address[1], plan.newAddressText, meterkeys::Address1);
+    const QString secTexts[] = {plan.secId, plan.secManufacturer, plan.secVersion, plan.secMedium};
+    for (int i = 0; i < 4; ++i)
+        put(m_secondary[static_cast<size_t>(i)], secTexts[i],
+            meterkeys::SecAddressPrefix + QString::number(i));
+    put(m_fabrication, plan.fabrication, meterkeys::Fabrication);
+}
+
+void MeterFeaturesPage::apply() {
+    // A poll tick or a click while an exchange waits starts nothing.
+    if (m_operations->isBusy() || frame().link().isWaiting() || !m_apply->isEnabled())
+        return;
+    const ApplyPlan plan = planApply(readBoxes());
+    writeBack(plan);
+    QWidget* window = frame().mainWindow();
+    window->setEnabled(false);
+    m_apply->setEnabled(false);
+    (void)m_operations->apply(plan);
+    if (isCurrent()) {
+        m_apply->setEnabled(frame().link().isOpen() || state().meterPageLinkOpen);
+        window->setEnabled(true);
+    } else {
+        window->setEnabled(true);
+    }
+}
+
+void MeterFeaturesPage::showInfo(const QString& t) {
+    m_info->setPlainText(shown(t));
 }
 
 } // namespace kestrune

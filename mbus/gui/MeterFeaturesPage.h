@@ -1,30 +1,77 @@
 #pragma once
 
 #include "channel/gui/LinkPage.h"
+#include "mbus/MeterFeatures.h"
 
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 
 namespace kestrune {
 
-// Page 60, the M-Bus meter features of task 4: the operation on one meter
-// behind Apply, the search window behind Search, the traffic log behind
-// Debug. Leaving the page closes the link.
+class MeterOperations;
+
+// Page 60, the M-Bus meter features of task 4: one of six operations on one
+// meter (initialise, read address, change primary address, change line
+// speed, diagnostic read, application reset), by primary, test or secondary
+// address, behind Apply; the search window behind Search; the traffic log
+// behind Debug. Which controls show follows MeterFeatureControls; what Apply
+// does is planApply() and MeterOperations, whose text the information box
+// shows. Leaving the page closes the link.
 class MeterFeaturesPage : public LinkPage {
     Q_OBJECT
 public:
     explicit MeterFeaturesPage(WizardFrame& frame);
+    ~MeterFeaturesPage() override;
 
     QString headerText() const override;
     void build() override;
+    void prepare() override;
     void setCaptions() override;
     void loadSettings() override;
+
+    // Command_MeterFeature_Apply_Click: also what the continuous poll
+    // presses. Does nothing while an exchange is running.
+    void apply();
 
 protected:
     void showLinkFailure(int textNumber, const QString& error) override;
     void showLinkOpened() override;
 
 private:
+    void buildControls();
+    void connectControls();
+    // Option_SelectMeterFeature_Click.
+    void selectFeature(int feature);
+    // Copies the control state onto the widgets.
+    void showControls();
+    ApplyInput readBoxes() const;
+    void writeBack(const ApplyPlan& plan);
+    void showInfo(const QString& text);
+
+    MeterFeatureControls m_controls;
+    std::unique_ptr<MeterOperations> m_operations;
+    QString m_header; // Label_Header(60) once the feature table ran
+
+    std::array<QRadioButton*, MeterFeatureCount> m_options{};
+    std::array<QLabel*, 8> m_labels{};       // Label_MeterFeature(0..7); 6 is not used
+    std::array<QLineEdit*, 2> m_address{};   // Text_MeterFeature_Address(0), (1)
+    std::array<QLineEdit*, 4> m_secondary{}; // Text_MeterFeature_Sec_Address(0..3)
+    QLineEdit* m_fabrication = nullptr;
+    QCheckBox* m_broadcast = nullptr;
+    QCheckBox* m_useSecondary = nullptr;
+    QCheckBox* m_useEnhanced = nullptr;
+    QCheckBox* m_alwaysInit = nullptr;
+    QCheckBox* m_alwaysApp = nullptr;
+    QComboBox* m_lineSpeed = nullptr;
+    QComboBox* m_appReset = nullptr;
     QPlainTextEdit* m_info = nullptr;
     QPushButton* m_apply = nullptr;
     QPushButton* m_search = nullptr;

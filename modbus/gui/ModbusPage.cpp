@@ -26,7 +26,7 @@ namespace kestrune {
 
 namespace {
 
-// texts: 115, 1000-1019, 1034-1036, 1039
+// texts: 115, 1000-1013, 1016-1018, 1034-1036, 1039
 constexpr int TextHeader = 115;
 constexpr int TextSlaveAddress = 1000;
 constexpr int TextFunction = 1001;
@@ -42,12 +42,9 @@ constexpr int TextFormat = 1010;
 constexpr int TextByte = 1011;
 constexpr int TextValue = 1012;
 constexpr int TextDescription = 1013;
-constexpr int TextResult = 1014;
-constexpr int TextRead = 1015;
 constexpr int TextSave = 1016;
 constexpr int TextGet = 1017;
 constexpr int TextClear = 1018;
-constexpr int TextDebug = 1019;
 constexpr int TextEveryOrder = 1034;
 constexpr int TextEveryOrderButton = 1035;
 constexpr int TextNotInReply = 1036;
@@ -145,7 +142,7 @@ void ModbusPage::build() {
     buildParameters();
     buildSheet();
     buildResultRow({"lblModbusResult", "lblModbusResultText", "Command_ModBus_MeterFeature_Read",
-                    "Command_ModBus_MeterFeature_Debug", TextResult, TextRead, TextDebug},
+                    "Command_ModBus_MeterFeature_Debug"},
                    ResultHeight);
     buildCommands();
 }

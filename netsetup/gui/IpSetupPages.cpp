@@ -1,7 +1,10 @@
 #include "IpSetupPages.h"
 
 #include "base/Settings.h"
+#include "channel/Link.h"
 #include "channel/SerialPorts.h"
+#include "netsetup/GatewaySetup.h"
+#include "netsetup/gui/SetupPageSupport.h"
 #include "wizard/Navigation.h"
 #include "wizard/ShellState.h"
 #include "wizard/gui/PageSettings.h"
@@ -11,13 +14,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace kestrune {
 
 namespace {
 
-// texts: 200-203, 205-211, 222, 223, 300, 301, 384, 387
+// texts: 200-203, 205-211, 222, 223, 230, 231, 300-302, 384, 387
 constexpr int TextSetupIpMacHeader = 200;
 constexpr int TextChangeIpNetwork = 201; // long label of Option_ChangeIPSettings(0)
 constexpr int TextChangeIpSerial = 202;  // long label of Option_ChangeIPSettings(1)
@@ -30,6 +34,9 @@ constexpr int TextGateway = 210;
 constexpr int TextNetMask = 211;
 constexpr int TextConsoleTask1Header = 222; // its information: 223
 constexpr int TextConsoleTask3Header = 300; // its information: 301
+constexpr int TextApply = 230;
+constexpr int TextCancel = 231;
+constexpr int TextConnect = 302;
 constexpr int TextIpAddress = 384;
 constexpr int TextSerialPort = 387;
 
@@ -39,8 +46,27 @@ using twips::RowStep;
 using wizardtext::indexed;
 using wizardtext::text;
 
-// The information box of pages 22 and 23, below the header.
-const QRect InfoArea(240, 900, twips::WindowWidth - 480, 1500);
+// The information box of pages 22 and 23, below the header, and the
+// progress and results of their exchanges below it.
+const QRect InfoArea(240, 900, twips::WindowWidth - 480, 3000);
+
+// The new IP settings as page 21 stored them: "0.0.0.0" asks for DHCP; a
+// kind-2 device keeps its own gateway and mask (the fields are withheld).
+struct NewIpSettings {
+    QString ip;
+    QString gateway;
+    QString mask;
+};
+NewIpSettings storedIpSettings(const ShellState& state) {
+    NewIpSettings s;
+    s.ip = state.dhcpOption == 0 ? QStringLiteral("0.0.0.0")
+                                 : settings::get(key("IPAddress"), QLatin1String(DefaultIpAddress));
+    if (state.task3Enabled) {
+        s.gateway = settings::get(key("Gateway"), QStringLiteral("192.168.0.1"));
+        s.mask = settings::get(key("NetMask"), QStringLiteral("255.255.255.0"));
+    }
+    return s;
+}
 
 } // namespace
 
@@ -227,12 +253,37 @@ QString SetupIpNetworkPage::headerText() const {
 
 void SetupIpNetworkPage::build() {
     m_info = pageLayout().addInfoText(this, number(), InfoArea);
-    // The IP setup over UDP (Command_SetIPUsingUDP) comes with the gateway
-    // setup subsystem.
+    m_apply = pageLayout().addButton(this, QStringLiteral("Command_SetIPUsingUDP"), 240,
+                                     twips::ButtonRowTop, 1500);
+    connect(m_apply, &QPushButton::clicked, this, &SetupIpNetworkPage::setIpUsingUdp);
 }
 
 void SetupIpNetworkPage::setCaptions() {
+    m_apply->setText(text(TextApply));
+}
+
+void SetupIpNetworkPage::loadSettings() {
     m_info->setPlainText(text(TextSetupIpNetworkInfo));
+}
+
+void SetupIpNetworkPage::setIpUsingUdp() {
+    const NewIpSettings s = storedIpSettings(state());
+    GatewaySetup setup(frame().link());
+    setup.setConfig(setuppage::config());
+    setup.setAdapterAddress(state().selectedAdapterIP);
+    setuppage::showOn(setup, m_info, frame().mainWindow());
+    GatewaySetup::IpSetupResult result;
+    {
+        const setuppage::WindowBusy busy(frame().mainWindow());
+        result = setup.setIpOverNetwork(settings::get(key("MACAddress")), s.ip, s.gateway, s.mask);
+    }
+    if (!result.ok)
+        return;
+    // After DHCP this page cannot know the new address: the discovery finds
+    // it.
+    if (result.goToDiscovery)
+        state().forcedNextPage = page::Discovery;
+    frame().setNextEnabled(true);
 }
 
 SerialConsolePage::SerialConsolePage(WizardFrame& frame) : WizardPage(page::SerialConsole, frame) {}
@@ -243,13 +294,57 @@ QString SerialConsolePage::headerText() const {
 
 void SerialConsolePage::build() {
     m_info = pageLayout().addInfoText(this, number(), InfoArea);
-    // The console exchange (Command_ConnectRS232AndDoSomething) comes with
-    // the gateway setup subsystem.
+    m_connect = pageLayout().addButton(this, QStringLiteral("Command_ConnectRS232AndDoSomething"),
+                                       240, twips::ButtonRowTop, 1500);
+    m_cancel =
+        pageLayout().addButton(this, QStringLiteral("Command_ConnectRS232AndDoSomething_Cancel"),
+                               1860, twips::ButtonRowTop, 1500);
+    m_cancel->setEnabled(false);
+    connect(m_connect, &QPushButton::clicked, this, &SerialConsolePage::connectAndDoSomething);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_running)
+            m_running->cancelConsole();
+    });
+}
+
+void SerialConsolePage::setCaptions() {
+    m_cancel->setText(text(TextCancel));
 }
 
 void SerialConsolePage::loadSettings() {
     const bool task1 = state().selectedTask == 1;
     m_info->setPlainText(text(task1 ? TextConsoleTask1Header + 1 : TextConsoleTask3Header + 1));
+    m_connect->setText(text(task1 ? TextApply : TextConnect));
+}
+
+void SerialConsolePage::connectAndDoSomething() {
+    const int task = state().selectedTask;
+    if (task != 1 && task != 3)
+        return;
+    const int position = storedPosition(taskKey("SerialPort", task), 0, SerialPortCount);
+    const QString device = serialPortPath(position + 1);
+    GatewaySetup setup(frame().link());
+    setup.setConfig(setuppage::config());
+    setuppage::showOn(setup, m_info, frame().mainWindow());
+    connect(&setup, &GatewaySetup::headerChanged, this,
+            [this](const QString& header) { headerLabel()->setText(header); });
+    // The window stays usable: Cancel must reach the wait for the console.
+    m_running = &setup;
+    m_connect->setEnabled(false);
+    m_cancel->setEnabled(true);
+    bool ok = false;
+    if (task == 1) {
+        const NewIpSettings s = storedIpSettings(state());
+        ok = setup.setIpOverSerial(device, s.ip, s.gateway, s.mask);
+    } else {
+        ok = setup.connectConsole(device);
+    }
+    m_running = nullptr;
+    m_cancel->setEnabled(false);
+    m_connect->setEnabled(true);
+    headerLabel()->setText(headerText());
+    if (ok && isCurrent())
+        frame().setNextEnabled(true);
 }
 
 } // namespace kestrune

@@ -6,9 +6,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace kestrune {
+
+class GatewaySetup;
 
 // Page 20 (task 1): how the gateway is reached, over the network by its MAC
 // address or through its serial console, and that address or port.
@@ -63,7 +66,10 @@ private:
     QLineEdit* m_netMask = nullptr;
 };
 
-// Page 22 (task 1): the IP settings given over the network.
+// Page 22 (task 1): the IP settings given over the network
+// (Command_SetIPUsingUDP: SetIpOverNetwork with the MAC address of page 20
+// and the settings of page 21). Next is enabled once the gateway took them;
+// after DHCP it leads to the device discovery, which finds the gateway.
 class SetupIpNetworkPage : public WizardPage {
     Q_OBJECT
 public:
@@ -72,13 +78,19 @@ public:
     QString headerText() const override;
     void build() override;
     void setCaptions() override;
+    void loadSettings() override;
+
+    void setIpUsingUdp();
 
 private:
     QPlainTextEdit* m_info = nullptr;
+    QPushButton* m_apply = nullptr;
 };
 
-// Page 23: the gateway's serial console, for its IP settings (task 1) or to
-// read and write its settings (task 3).
+// Page 23: the gateway's serial console, for its IP settings (task 1:
+// SetIpOverSerial) or to read and write its settings (task 3: the console
+// connection), with Command_ConnectRS232AndDoSomething_Cancel to give up
+// waiting for the console. The header counts the wake-up rounds.
 class SerialConsolePage : public WizardPage {
     Q_OBJECT
 public:
@@ -86,10 +98,16 @@ public:
 
     QString headerText() const override;
     void build() override;
+    void setCaptions() override;
     void loadSettings() override;
+
+    void connectAndDoSomething();
 
 private:
     QPlainTextEdit* m_info = nullptr;
+    QPushButton* m_connect = nullptr;
+    QPushButton* m_cancel = nullptr;
+    GatewaySetup* m_running = nullptr; // while the button's operation runs
 };
 
 } // namespace kestrune

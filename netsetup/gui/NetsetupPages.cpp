@@ -15,8 +15,10 @@ void addNetsetupPages(PageRegistry& registry) {
     registry.add(std::make_unique<SetupIpNetworkPage>(frame));
     registry.add(std::make_unique<SerialConsolePage>(frame));
     registry.add(std::make_unique<PingPage>(frame));
-    registry.add(std::make_unique<DeviceSettingsPage>(frame));
-    registry.add(std::make_unique<DeviceSettingsWritePage>(frame));
+    // Page 50 hands the settings it shows to page 55, which writes them.
+    auto form = std::make_shared<DeviceSettingsForm>();
+    registry.add(std::make_unique<DeviceSettingsPage>(frame, form));
+    registry.add(std::make_unique<DeviceSettingsWritePage>(frame, form));
 }
 
 } // namespace kestrune

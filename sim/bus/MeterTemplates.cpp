@@ -76,10 +76,15 @@ std::optional<MeterIdentity> identityFromReply(const QByteArray& frame) {
         return std::nullopt;
     }
     auto at = [&frame](int i) { return static_cast<uint8_t>(frame[i]); };
+    const bool variable = at(6) == kCiVariableReply || at(6) == kCiVariableReplyMsbFirst;
+    const bool fixed = at(6) == kCiFixedReply || at(6) == kCiFixedReplyMsbFirst;
+    if (!variable && !fixed) {
+        return std::nullopt; // no header: the frame says nothing about its sender
+    }
     MeterIdentity identity;
     identity.id = static_cast<uint32_t>(at(10)) << 24 | static_cast<uint32_t>(at(9)) << 16 |
                   static_cast<uint32_t>(at(8)) << 8 | at(7);
-    if (at(6) != kCiFixedReply) {
+    if (variable) {
         identity.manufacturer = static_cast<uint16_t>(at(12) << 8 | at(11));
         identity.version = at(13);
         identity.medium = at(14);

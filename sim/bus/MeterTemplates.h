@@ -23,8 +23,8 @@ const QList<CapturedReply>& capturedReplies();
 QByteArray capturedReply(QStringView name);
 
 // Identity as a variable-data reply states it (id, manufacturer, version,
-// medium); for a fixed-structure reply (CI 73) only the id. Nothing when
-// the frame is no complete reply with a header.
+// medium); a fixed-structure reply (CI 73, 77) only the id. Nothing when
+// the frame is no complete reply of 17 bytes or more with one of those CIs.
 std::optional<MeterIdentity> identityFromReply(const QByteArray& frame);
 
 // The maker's code of the K2 gateways (ZXQ) and their medium (31h,

@@ -1,5 +1,7 @@
 #include "sim/bus/SimBus.h"
 
+#include "sim/devices/LinePacer.h"
+
 namespace kestrune::sim {
 
 int SimBus::indexOfPrimary(uint8_t address) const {
@@ -12,11 +14,7 @@ int SimBus::indexOfPrimary(uint8_t address) const {
 }
 
 int SimBus::transmissionMs(qsizetype bytes, int baud) {
-    if (baud <= 0 || bytes <= 0) {
-        return 0;
-    }
-    const qint64 bits = static_cast<qint64>(bytes) * 11;
-    return static_cast<int>((bits * 1000 + baud - 1) / baud);
+    return static_cast<int>(lineMs(bytes, baud));
 }
 
 QByteArray SimBus::superimpose(const QList<QByteArray>& answers) {

@@ -8,9 +8,6 @@ namespace {
 
 // Header layout of the replies, as indices into the whole frame.
 constexpr int kHeaderIndex = 7; // first byte after CI
-constexpr int kVariableHeaderSize =
-    12; // id 4, manufacturer 2, version, medium, access, status, signature 2
-constexpr int kFixedDataSize = 16; // id 4, access, status, counter types 2, counters 2 x 4
 
 uint8_t at(QByteArrayView bytes, qsizetype i) {
     return static_cast<uint8_t>(bytes[i]);
@@ -47,20 +44,26 @@ void SimMeter::setReplyTemplate(QByteArray replyTemplate) {
     m_template = std::move(replyTemplate);
     m_lastReply.clear();
     m_lastFcb.reset();
-    m_templateValid = false;
-    if (!isCompleteMBusReply(m_template) || m_template.size() < kHeaderIndex + 2) {
+    // Any complete long frame with C, A and CI will do; the header is
+    // filled in as far as the frame has room for it.
+    m_templateValid = isCompleteMBusReply(m_template) && m_template.size() >= kHeaderIndex + 2;
+    if (!m_templateValid)
         return;
-    }
-    const int needed = isFixedStructure() ? kFixedDataSize : kVariableHeaderSize;
-    if (m_template.size() < kHeaderIndex + needed + 2) {
-        return;
-    }
-    m_templateValid = true;
-    m_access = at(m_template, isFixedStructure() ? kHeaderIndex + 4 : kHeaderIndex + 8);
+    const int access = isFixedStructure() ? kHeaderIndex + 4
+                       : hasLongHeader()  ? kHeaderIndex + 8
+                                          : -1;
+    if (access >= 0 && access < m_template.size() - 2)
+        m_access = at(m_template, access);
 }
 
 bool SimMeter::isFixedStructure() const {
-    return m_template.size() > 6 && at(m_template, 6) == kCiFixedReply;
+    return m_template.size() > 6 &&
+           (at(m_template, 6) == kCiFixedReply || at(m_template, 6) == kCiFixedReplyMsbFirst);
+}
+
+bool SimMeter::hasLongHeader() const {
+    return m_template.size() > 6 &&
+           (at(m_template, 6) == kCiVariableReply || at(m_template, 6) == kCiVariableReplyMsbFirst);
 }
 
 int SimMeter::baudForSpeedCi(uint8_t ci) {
@@ -75,17 +78,23 @@ QByteArray SimMeter::buildReply() const {
         return {};
     }
     QByteArray reply = m_template;
-    auto put = [&reply](int index, uint32_t value) {
-        reply[index] = static_cast<char>(value & 0xFF);
+    // Only user data is rewritten: never the checksum or stop byte of a
+    // frame too short for its header.
+    const qsizetype userEnd = reply.size() - 2;
+    auto put = [&reply, userEnd](int index, uint32_t value) {
+        if (index < userEnd)
+            reply[index] = static_cast<char>(value & 0xFF);
     };
     put(4, kRspUd);
     put(5, m_primary);
-    for (int i = 0; i < 4; ++i) {
-        put(kHeaderIndex + i, m_identity.id >> (8 * i));
+    if (isFixedStructure() || hasLongHeader()) {
+        for (int i = 0; i < 4; ++i) {
+            put(kHeaderIndex + i, m_identity.id >> (8 * i));
+        }
     }
     if (isFixedStructure()) {
         put(kHeaderIndex + 4, m_access);
-    } else {
+    } else if (hasLongHeader()) {
         put(kHeaderIndex + 4, m_identity.manufacturer);
         put(kHeaderIndex + 5, m_identity.manufacturer >> 8);
         put(kHeaderIndex + 6, m_identity.version);
@@ -93,8 +102,8 @@ QByteArray SimMeter::buildReply() const {
         put(kHeaderIndex + 8, m_access);
     }
     const qsizetype l = reply.size() - 6;
-    put(static_cast<int>(reply.size() - 2), MBusChecksum(QByteArrayView(reply).sliced(4, l)));
-    put(static_cast<int>(reply.size() - 1), kStop);
+    reply[reply.size() - 2] = static_cast<char>(MBusChecksum(QByteArrayView(reply).sliced(4, l)));
+    reply[reply.size() - 1] = static_cast<char>(kStop);
     return reply;
 }
 
@@ -143,6 +152,31 @@ SimMeter::Target SimMeter::targetOf(const MBusFrame& frame) const {
 }
 
 MeterAnswer SimMeter::handle(const MBusFrame& frame) {
+    MeterAnswer a = answer(frame);
+    a.bytes = spoil(a.bytes);
+    return a;
+}
+
+QByteArray SimMeter::spoil(const QByteArray& bytes) {
+    const ReplyFault fault = m_faults.current();
+    if (bytes.isEmpty() || fault == ReplyFault::None) {
+        return bytes;
+    }
+    // A single E5 has no checksum, stop byte or length to spoil.
+    const bool single = bytes.size() == 1;
+    if (single && fault != ReplyFault::NoReply && fault != ReplyFault::Garbage &&
+        fault != ReplyFault::ExtraBytes) {
+        return bytes;
+    }
+    if (fault == ReplyFault::WrongTransactionId) {
+        return bytes; // a Modbus fault: nothing to do on the M-Bus
+    }
+    m_faults.take();
+    const int frameTail = single ? 0 : 1; // the checksum, then the stop byte
+    return applyFault(bytes, fault, frameTail, frameTail, ++m_spoiled + m_primary * 7919u);
+}
+
+MeterAnswer SimMeter::answer(const MBusFrame& frame) {
     if (frame.kind == MBusFrameKind::Ack) {
         return {};
     }
@@ -209,8 +243,12 @@ MeterAnswer SimMeter::handleSndUd(const MBusFrame& frame, bool answer) {
     const QByteArray& data = frame.data;
     if (frame.ci == kCiDataSend) {
         // The one record we act on: DIF 01 VIF 7A, a new primary address.
-        if (data.size() >= 3 && at(data, 0) == 0x01 && at(data, 1) == 0x7A) {
+        if (data.size() >= 3 && at(data, 0) == 0x01 && at(data, 1) == 0x7A &&
+            at(data, 2) != m_primary) {
             m_primary = at(data, 2);
+            // The answer kept for a repeated request names the old address.
+            m_lastReply.clear();
+            m_lastFcb.reset();
         }
     } else if (const int newBaud = baudForSpeedCi(frame.ci); newBaud != 0) {
         // Acknowledged at the old speed; from then on the meter talks at the new one.

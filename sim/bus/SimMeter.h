@@ -1,8 +1,10 @@
 #pragma once
 
 #include "mbus/MBusFrame.h"
+#include "sim/devices/SimFaults.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -38,11 +40,18 @@ public:
     // `replyTemplate` is a whole RSP_UD long frame, for instance a captured
     // one: CI 72 (variable data, 12 header bytes) or CI 73 (fixed data, 16
     // bytes). Each answer is that frame rebuilt with this meter's address,
-    // header, access number and checksum. A template that is no complete long
-    // frame with room for its header leaves the meter answering REQ_UD2 with
-    // nothing.
+    // header, access number and checksum. A shorter frame (11 to 16 bytes)
+    // gets as much of its header as it has room for, and a frame whose CI
+    // carries no header (78, for instance) only its address; such meters
+    // answer REQ_UD2 all the same. A template that is no complete long frame
+    // (L at least 3) leaves the meter answering REQ_UD2 with nothing.
     SimMeter(uint8_t primaryAddress, const MeterIdentity& identity, QByteArray replyTemplate,
              int baud = 2400);
+
+    // The name the installation file gives the meter (control commands
+    // address it by this name).
+    const QString& name() const { return m_name; }
+    void setName(const QString& name) { m_name = name; }
 
     uint8_t primaryAddress() const { return m_primary; }
     void setPrimaryAddress(uint8_t a) { m_primary = a; }
@@ -53,7 +62,10 @@ public:
     bool isSelected() const { return m_selected; }
     const QByteArray& replyTemplate() const { return m_template; }
     void setReplyTemplate(QByteArray replyTemplate);
+    // CI 73 or 77: a fixed data structure (identification, access number).
     bool isFixedStructure() const;
+    // CI 72 or 76: the twelve-byte header of variable data.
+    bool hasLongHeader() const;
     bool hasValidTemplate() const { return m_templateValid; }
 
     uint8_t accessNumber() const { return m_access; }
@@ -67,8 +79,18 @@ public:
 
     // Handles one telegram that the meter heard (already parsed and checked).
     // Changes state as the telegram says and returns the answer, empty when
-    // the telegram is not for this meter or wants no answer.
+    // the telegram is not for this meter or wants no answer. A fault set
+    // with setFault spoils the answer on its way out.
     MeterAnswer handle(const MBusFrame& frame);
+
+    // Spoils the meter's next `count` answers (negative: every answer until
+    // cleared) as a faulty meter or line would: no-reply (silence), garbage,
+    // bad-check (wrong checksum), wrong-stop, truncated (last byte missing),
+    // extra (two stray bytes after the answer). The faults that concern a
+    // frame's checksum, stop byte or length leave a single E5 alone, and
+    // that E5 does not count. The meter's state changes as without fault.
+    void setFault(ReplyFault fault, int count = -1) { m_faults.set(fault, count); }
+    const FaultSwitch& faults() const { return m_faults; }
 
     // The RSP_UD the meter would send now as its next new answer; does not
     // change state. Empty when the template is unusable.
@@ -86,7 +108,10 @@ private:
     Target targetOf(const MBusFrame& frame) const;
     MeterAnswer handleSndUd(const MBusFrame& frame, bool answer);
     MeterAnswer handleReqUd2(const MBusFrame& frame);
+    MeterAnswer answer(const MBusFrame& frame);
+    QByteArray spoil(const QByteArray& bytes);
 
+    QString m_name;
     uint8_t m_primary;
     MeterIdentity m_identity;
     QByteArray m_template;
@@ -98,6 +123,8 @@ private:
     QByteArray m_lastReply;
     int m_appResets = 0;
     int m_lastSubcode = -1;
+    FaultSwitch m_faults;
+    uint32_t m_spoiled = 0; // seed of the garbage
 };
 
 } // namespace kestrune::sim

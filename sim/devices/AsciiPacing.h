@@ -29,10 +29,6 @@ struct ReplyPiece {
     bool operator==(const ReplyPiece&) const = default;
 };
 
-// Time a number of characters takes on the line, rounded up (0 without a
-// line speed).
-int64_t lineTimeMs(qsizetype chars, int baud, int bitsPerChar);
-
 // The pieces of a reply to a request of requestChars characters that
 // arrived at nowMs, on a line that is free from lineFreeAtMs on. The reply
 // may be empty (no pieces). lineFreeAtMs is moved to the end of the reply.

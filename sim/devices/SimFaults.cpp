@@ -60,6 +60,13 @@ QByteArray applyFault(const QByteArray& reply, ReplyFault fault, int checkBytes,
         return reply.left(reply.size() - 1);
     case ReplyFault::ExtraBytes:
         return reply + QByteArray("\x55\xAA", 2);
+    case ReplyFault::WrongStop: {
+        if (checkEnd <= 0)
+            return reply;
+        QByteArray out = reply;
+        out[out.size() - 1] = char(out[out.size() - 1] ^ 0x5A);
+        return out;
+    }
     }
     return reply;
 }

@@ -25,6 +25,9 @@ enum class ReplyFault {
     Truncated,
     // The reply followed by two stray bytes.
     ExtraBytes,
+    // The reply's end byte is wrong: the M-Bus stop byte, the ASCII ETX.
+    // Replies without one (checkEnd 0) stay as they are.
+    WrongStop,
 };
 
 // Which fault the next replies get, and for how many of them.
@@ -34,6 +37,8 @@ public:
     void set(ReplyFault fault, int count = -1);
     void clear() { set(ReplyFault::None); }
     ReplyFault current() const { return m_remaining == 0 ? ReplyFault::None : m_fault; }
+    // Replies still to spoil; negative: every reply until cleared.
+    int remaining() const { return m_remaining; }
     // The fault for the reply being built now; counts it down.
     ReplyFault take();
 

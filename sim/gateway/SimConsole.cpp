@@ -18,6 +18,11 @@ int recordNumberOf(const QByteArray& line) {
 SimConsole::SimConsole(SimGateway& gateway)
     : m_gateway(gateway), m_seenRestarts(gateway.restartCount()) {}
 
+void SimConsole::setPrompt(const QByteArray& prompt) {
+    if (prompt == "0>" || prompt == "9>")
+        m_prompt = prompt;
+}
+
 void SimConsole::sleep() {
     m_state = State::Asleep;
     m_zRun = 0;
@@ -31,7 +36,7 @@ void SimConsole::error(QByteArray& out, const char* text) {
     out += "\r\n";
     out += text;
     out += "\r\n";
-    out += kPrompt;
+    out += m_prompt;
 }
 
 ConsoleReply SimConsole::feed(QByteArrayView input, int64_t nowMs) {
@@ -52,7 +57,7 @@ ConsoleReply SimConsole::feed(QByteArrayView input, int64_t nowMs) {
                 m_zRun = 0;
                 m_line.clear();
                 m_lineOverflow = false;
-                reply.output += kPrompt;
+                reply.output += m_prompt;
             }
             continue;
         }
@@ -111,7 +116,7 @@ void SimConsole::endLine(int64_t nowMs, QByteArray& out) {
     if (!line.isEmpty())
         command(line.toUpper(), nowMs, out);
     else if (z > 0)
-        out += kPrompt;
+        out += m_prompt;
 }
 
 void SimConsole::command(QByteArray line, int64_t nowMs, QByteArray& out) {
@@ -136,7 +141,7 @@ void SimConsole::command(QByteArray line, int64_t nowMs, QByteArray& out) {
             out += hexLine + "\r\n";
         }
         out += hexEndLine() + "\r\n";
-        out += kPrompt;
+        out += m_prompt;
         return;
     }
     if (line.startsWith('S') && n >= 0) {
@@ -160,8 +165,14 @@ void SimConsole::recordLine(const QByteArray& line, QByteArray& out) {
     QByteArray data;
     uint16_t offset = 0;
     uint8_t type = 0;
-    if (!decodeHexRecordLine(QByteArrayView(line), data, offset, true, &type) ||
-        (type != kHexTypeRecordWrite && type != kHexTypeData) || offset != m_writeData.size() ||
+    const bool decoded = decodeHexRecordLine(QByteArrayView(line), data, offset,
+                                             m_check != ConsoleCheck::ByteSum, &type);
+    // Only the character sum: the line must carry exactly that check value.
+    const bool checked =
+        decoded && (m_check != ConsoleCheck::CharSum ||
+                    encodeHexRecordLine(offset, data, HexCheck::CharSum, type) == line.toUpper());
+    if (!checked || (type != kHexTypeRecordWrite && type != kHexTypeData) ||
+        offset != m_writeData.size() ||
         m_writeData.size() + data.size() > SimGateway::kMaxRecordBytes) {
         m_writeFailed = true;
         return;
@@ -176,7 +187,7 @@ void SimConsole::finishWrite(QByteArray& out) {
     m_writeData.clear();
     m_writeFailed = false;
     if (ok)
-        out += kPrompt;
+        out += kWriteAccepted;
     else
         error(out, "Record error");
 }

@@ -22,6 +22,13 @@ enum class ConsoleFault {
     RejectWrite,
 };
 
+// Which check value the console takes on the lines of a record write.
+enum class ConsoleCheck {
+    Either,  // the Intel HEX byte sum or the character sum
+    ByteSum, // only the Intel HEX byte sum
+    CharSum, // only the character sum (what the wizard puts on its lines)
+};
+
 struct ConsoleReply {
     QByteArray output; // bytes the console sends back on the serial line
     QList<SimEvent> events;
@@ -30,12 +37,15 @@ struct ConsoleReply {
 // The serial console of a simulated gateway (9600 8N1 on the real thing): a
 // byte stream in, bytes out. It works on the records of its gateway.
 //
-//   asleep:  "zzz" wakes it up and it answers the prompt "0>".
-//   "G"n CR: the record as hexadecimal lines (CR LF after each), then "0>".
-//   "S"n CR: the following ":" lines (CR after each, check value by either
-//            rule) fill record n; ":00000001FF" stores it and the console
-//            answers exactly "0>" (an error text and the prompt when the
-//            lines were bad, and the record stays as it was).
+//   asleep:  "zzz" wakes it up and it answers its prompt ("0>", or "9>"
+//            for a console set so).
+//   "G"n CR: the record as hexadecimal lines (CR LF after each), then the
+//            prompt.
+//   "S"n CR: the following ":" lines (CR after each, check value by the
+//            console's rule) fill record n; ":00000001FF" stores it and the
+//            console answers exactly "0>", whatever its prompt (an error
+//            text and the prompt when the lines were bad, and the record
+//            stays as it was).
 //   "RS" CR: restarts the gateway; the console sleeps again.
 //   "QU" CR: leaves the console silently; it sleeps again.
 // Other lines get an error text and the prompt. While the gateway restarts
@@ -45,6 +55,8 @@ public:
     enum class State { Asleep, Awake, ReceivingRecord };
     static constexpr int kMaxLineLength = 600;
     static constexpr char kPrompt[] = "0>";
+    // The answer to a record write that was stored.
+    static constexpr char kWriteAccepted[] = "0>";
 
     explicit SimConsole(SimGateway& gateway);
 
@@ -52,6 +64,11 @@ public:
     State state() const { return m_state; }
     void setFault(ConsoleFault fault) { m_fault = fault; }
     ConsoleFault fault() const { return m_fault; }
+    // "0>" or "9>" (anything else is ignored).
+    void setPrompt(const QByteArray& prompt);
+    const QByteArray& prompt() const { return m_prompt; }
+    void setCheckRule(ConsoleCheck rule) { m_check = rule; }
+    ConsoleCheck checkRule() const { return m_check; }
 
 private:
     void endLine(int64_t nowMs, QByteArray& out);
@@ -71,6 +88,8 @@ private:
     QByteArray m_writeData;
     bool m_writeFailed = false;
     ConsoleFault m_fault = ConsoleFault::None;
+    QByteArray m_prompt = kPrompt;
+    ConsoleCheck m_check = ConsoleCheck::Either;
 };
 
 } // namespace kestrune::sim

@@ -106,7 +106,7 @@ void SimGateway::restart(int64_t nowMs) {
     if (ip != m_startedIpField) {
         if (isZero(ip)) {
             raise(SimEvent::Kind::DhcpRequested);
-        } else if (!isLoopback(ip)) {
+        } else if (!addressAllowed(ip)) {
             raise(SimEvent::Kind::AddressRefused, ip);
         } else if (ip != m_address) {
             m_address = ip;
@@ -119,6 +119,13 @@ void SimGateway::restart(int64_t nowMs) {
         m_udp = r0.isUsingUdp();
         raise(SimEvent::Kind::TransportChanged);
     }
+}
+
+bool SimGateway::addressAllowed(const Ipv4Address& address) const {
+    if (m_loopbackOnly)
+        return isLoopback(address);
+    // One device: not "this network", not multicast, reserved or broadcast.
+    return address[0] != 0 && address[0] < 224;
 }
 
 bool SimGateway::setupAllowed() const {
@@ -174,7 +181,7 @@ SetupReply SimGateway::handleSetupDatagram(QByteArrayView datagram, int64_t nowM
             m_startedIpField = ip.address;
             raise(SimEvent::Kind::DhcpRequested);
             restart(nowMs);
-        } else if (!isLoopback(ip.address)) {
+        } else if (!addressAllowed(ip.address)) {
             raise(SimEvent::Kind::AddressRefused, ip.address);
         } else {
             m_records[0].setIpv4(ip.address);

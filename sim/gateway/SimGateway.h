@@ -27,7 +27,8 @@ struct SimEvent {
         MoveAddress,
         // The gateway wants an address by DHCP: pick one and call setAddress().
         DhcpRequested,
-        // Asked to move to `address`, which is outside 127.0.0.0/8. The
+        // Asked to move to `address`, which is outside 127.0.0.0/8 (or, in a
+        // private network namespace, no address of one device). The
         // simulator never leaves loopback, so the gateway stays where it is.
         AddressRefused,
     };
@@ -91,6 +92,12 @@ public:
     uint16_t transparentPort() const { return m_port; }
     bool transparentUdp() const { return m_udp; }
 
+    // Outside a private network namespace the gateway lives on loopback
+    // only and refuses to move elsewhere (the default). Inside one, any
+    // address of one device is taken.
+    void setLoopbackOnly(bool loopbackOnly) { m_loopbackOnly = loopbackOnly; }
+    bool addressAllowed(const Ipv4Address& address) const;
+
     void setRestartMs(int64_t ms) { m_restartMs = ms < 0 ? 0 : ms; }
     int64_t restartMs() const { return m_restartMs; }
     bool isRestarting(int64_t nowMs) const { return m_restarting && nowMs < m_restartUntil; }
@@ -139,6 +146,7 @@ private:
     uint16_t m_port = 0;
     bool m_udp = true;
     int64_t m_restartMs = kDefaultRestartMs;
+    bool m_loopbackOnly = true;
     bool m_restarting = false;
     int64_t m_restartUntil = 0;
     uint32_t m_restartCount = 0;

@@ -170,38 +170,10 @@ bool lineMatches(const SerialLine& device, const PtyLine& program) {
     return program.parityHint == device.parity;
 }
 
-static int speedOf(const termios& tio) {
-    switch (::cfgetospeed(&tio)) {
-    case B300:
-        return 300;
-    case B600:
-        return 600;
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return 0;
-    }
-}
+int terminalOutputSpeed(int fd); // PtySpeed.cpp
 
 int Pty::baudRate() const {
-    termios tio{};
-    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
-        return 0;
-    return speedOf(tio);
+    return m_slave < 0 ? 0 : terminalOutputSpeed(m_slave);
 }
 
 PtyLine Pty::line() const {
@@ -209,7 +181,7 @@ PtyLine Pty::line() const {
     termios tio{};
     if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
         return line;
-    line.baud = speedOf(tio);
+    line.baud = terminalOutputSpeed(m_slave);
     line.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
     const bool odd = tio.c_cflag & PARODD;
     const bool sticky = tio.c_cflag & CMSPAR;

@@ -66,8 +66,9 @@ public:
     bool write(const QByteArray& bytes);
 
     // The line speed the program last set on its side (termios of the
-    // pair), 0 when unknown. (A pseudo-terminal keeps the speed but not the
-    // parity, so the character format can't be learnt this way.)
+    // pair), exactly, also when it is no standard speed (2401); 0 when it
+    // can't be read. (A pseudo-terminal keeps the speed but not the parity,
+    // so the character format can't be learnt this way.)
     int baudRate() const;
     // Speed, stop bits and what can be seen of the parity.
     PtyLine line() const;

@@ -93,14 +93,15 @@ int ConfigReader::choice(const ConfigSection& s, const QString& key, const QStri
     return fallback;
 }
 
-bool isLoopbackV4(const QString& address) {
+bool isDottedV4(const QString& address) {
     QHostAddress a;
-    if (!a.setAddress(address) || a.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
     // Accept only the plain dotted form, not "127.1" or hexadecimal parts.
-    if (address.count(QLatin1Char('.')) != 3)
-        return false;
-    return (a.toIPv4Address() >> 24) == 127;
+    return a.setAddress(address) && a.protocol() == QAbstractSocket::IPv4Protocol &&
+           address.count(QLatin1Char('.')) == 3;
+}
+
+bool isLoopbackV4(const QString& address) {
+    return isDottedV4(address) && (QHostAddress(address).toIPv4Address() >> 24) == 127;
 }
 
 QString ConfigReader::loopbackAddress(const ConfigSection& s, const QString& key,
@@ -108,6 +109,13 @@ QString ConfigReader::loopbackAddress(const ConfigSection& s, const QString& key
     const ConfigEntry* e = s.find(key);
     if (!e)
         return fallback;
+    if (m_anyAddress && isDottedV4(e->value))
+        return e->value;
+    if (m_anyAddress) {
+        fail(e->line, QStringLiteral("%1 in %2 is \"%3\": expected an IPv4 address")
+                          .arg(key, s.title(), e->value));
+        return fallback;
+    }
     if (!isLoopbackV4(e->value)) {
         fail(e->line, QStringLiteral("%1 in %2 is \"%3\": the simulator serves only loopback "
                                      "addresses inside 127.0.0.0/8")

@@ -54,8 +54,11 @@ public:
     QByteArray bytes(const ConfigSection& s, const QString& key, const QByteArray& fallback = {});
     // One of the listed words (case-insensitive); returns its index.
     int choice(const ConfigSection& s, const QString& key, const QStringList& words, int fallback);
-    // An IPv4 address inside 127.0.0.0/8 (anything else is refused).
+    // An IPv4 address inside 127.0.0.0/8 (anything else is refused); with
+    // setAnyAddress(true), for a simulator inside a private network
+    // namespace, any dotted IPv4 address.
     QString loopbackAddress(const ConfigSection& s, const QString& key, const QString& fallback);
+    void setAnyAddress(bool any) { m_anyAddress = any; }
     // Refuses keys that the section kind does not know (typos would
     // otherwise be silently ignored).
     void onlyKeys(const ConfigSection& s, const QStringList& known);
@@ -63,6 +66,7 @@ public:
 private:
     QString m_source;
     QString m_error;
+    bool m_anyAddress = false;
 };
 
 struct ConfigFile {
@@ -76,5 +80,7 @@ std::optional<ConfigFile> parseConfig(const QByteArray& text, const QString& sou
 
 // Whether the text is a dotted IPv4 address inside 127.0.0.0/8.
 bool isLoopbackV4(const QString& address);
+// Whether the text is a dotted IPv4 address (four parts).
+bool isDottedV4(const QString& address);
 
 } // namespace kestrune::sim

@@ -2,9 +2,9 @@
 // with sequence, station and checksum, when received bytes form a reply and
 // what the value box and the result label show, the three tag-file layouts,
 // the lines a loader leaves out, and saving the list.
-#include "base/Language.h"
 #include "ascii/AsciiProtocol.h"
 #include "ascii/TagFile.h"
+#include "base/Language.h"
 #include "tests/ascii/FrameMarks.h"
 
 #include <QFile>
@@ -64,6 +64,8 @@ private slots:
     void requests();
     void stationBox_data();
     void stationBox();
+    void tagNames_data();
+    void tagNames();
     void replies_data();
     void replies();
     void tagText_data();
@@ -155,6 +157,32 @@ void TestAscii::stationBox() {
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QCOMPARE(normalisedStationText(typed), shown);
+}
+
+// Which tag names a request can carry: none whose characters would end or
+// break the frame, or need more than one byte.
+void TestAscii::tagNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("sendable");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("plain") << "Meter1.Volume.Value" << true << QByteArray("Meter1.Volume.Value");
+    QTest::newRow("empty") << "" << true << QByteArray();
+    QTest::newRow("8-bit") << QStringLiteral("W\u00e4rme.a.b") << true
+                           << QByteArray("W\xE4rme.a.b");
+    QTest::newRow("ETX") << QStringLiteral("A.B\u0003C") << false << QByteArray();
+    QTest::newRow("tab") << "A.B\tC" << false << QByteArray();
+    QTest::newRow("DEL") << QStringLiteral("A.B\u007F") << false << QByteArray();
+    QTest::newRow("beyond Latin-1") << QStringLiteral("A.B.\u20AC") << false << QByteArray();
+}
+
+void TestAscii::tagNames() {
+    QFETCH(QString, name);
+    QFETCH(bool, sendable);
+    QFETCH(QByteArray, bytes);
+    const std::optional<QByteArray> got = tagNameBytes(name);
+    QCOMPARE(got.has_value(), sendable);
+    if (sendable)
+        QCOMPARE(*got, bytes);
 }
 
 void TestAscii::replies_data() {

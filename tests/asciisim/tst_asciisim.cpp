@@ -4,25 +4,23 @@
 // simulator gives, replies in pieces, time-outs with partial bytes, the busy
 // guard, the tag files of the run folder, and kestrune-cli on the same
 // simulator. One simulator on 127.0.0.150 (ports 2615x) for the whole case.
-#include "base/Language.h"
-#include "base/ProgramDir.h"
 #include "ascii/AsciiClient.h"
 #include "ascii/TagFile.h"
+#include "base/Language.h"
+#include "base/ProgramDir.h"
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "sim/devices/SimAsciiServer.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/SimControl.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -61,20 +59,7 @@ ascii-reply-other-station = yes
 )";
 
 QByteArray control(const QByteArray& command) {
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
-        return {};
-    socket.writeDatagram(command, QHostAddress(QStringLiteral("127.0.0.1")), kControlPort);
-    QByteArray got;
-    simproc::waitUntil(
-        &socket, &QUdpSocket::readyRead,
-        [&] {
-            while (socket.hasPendingDatagrams())
-                got += socket.receiveDatagram(512).data();
-            return !got.isEmpty();
-        },
-        1500);
-    return got;
+    return simproc::control(kControlPort, command);
 }
 
 QList<QByteArray> simTagNames() {

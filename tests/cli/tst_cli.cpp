@@ -3,6 +3,7 @@
 // live in this test process (loopback only): replies, time-out notes, exit
 // codes, bad input and the order of the traffic log lines.
 #include "cli/CliContext.h"
+#include "cli/MeterCommand.h"
 #include "cli/SendCommand.h"
 #include "tests/link/Peers.h"
 
@@ -430,7 +431,205 @@ private slots:
         QCOMPARE(r.out.trimmed(), QStringLiteral("BusTimeout"));
         QVERIFY2(r.ms >= minMs && r.ms <= maxMs, qPrintable(QString::number(r.ms)));
     }
+
+    void decode_data();
+    void decode();
+    void meterInput_data();
+    void meterInput();
 };
+
+// decode: the identification row of a reply, as lines or one JSON object;
+// no link is needed.
+void TestCli::decode_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // standard output, or a part of standard error
+    const QString abb = QStringLiteral(
+        "68 98 98 68 08 01 72 12 34 56 78 42 04 02 02 45 00 00 00 0E 84 00 00 00 00 00 00 00 8E "
+        "10 84 00 00 00 00 00 00 00 8E 20 84 00 00 00 00 00 00 00 8E B0 00 84 00 00 00 00 00 00 "
+        "00 8E 80 10 84 00 00 00 00 00 00 00 8E 80 40 84 00 00 00 00 00 00 00 8E 90 40 84 00 00 "
+        "00 00 00 00 00 8E A0 40 84 00 00 00 00 00 00 00 8E B0 40 84 00 00 00 00 00 00 00 8E 80 "
+        "50 84 00 00 00 00 00 00 00 01 FF 93 00 00 0C FF 92 00 00 00 00 01 07 FD 97 00 00 00 00 "
+        "00 00 00 00 00 01 FF 98 00 00 1F 75 16");
+    const QString fixed = QStringLiteral(
+        "68 13 13 68 08 01 73 93 92 91 90 10 00 05 69 31 65 00 00 69 00 00 00 3F 16");
+    QTest::addRow("lines") << QStringList{"decode", abb} << 0
+                           << "Address         1\n"
+                              "Identification  78563412\n"
+                              "Manufacturer    ABB (0442h)\n"
+                              "Version         2 (02h)\n"
+                              "Medium          Electricity (02h)\n"
+                              "Device type     Delta\n";
+    QTest::addRow("fixed structure as JSON")
+        << QStringList{"decode", "--json", fixed} << 0
+        << "{\"address\":\"1\",\"decoded\":true,\"deviceType\":\"Fixed\",\"fixedStructure\":"
+           "true,\"identification\":\"90919293\",\"manufacturer\":\"N/A\",\"medium\":\"N/A\","
+           "\"version\":\"N/A\"}\n";
+    QTest::addRow("no header") << QStringList{"decode", "--json",
+                                              "68 08 08 68 08 09 72 78 56 34 "
+                                              "12 01 98 16"}
+                               << 0
+                               << "{\"address\":\"\",\"decoded\":false,\"deviceType\":\"\","
+                                  "\"fixedStructure\":false,\"identification\":\"\","
+                                  "\"manufacturer\":\"\",\"medium\":\"\",\"version\":\"\"}\n";
+    QTest::addRow("acknowledgement") << QStringList{"decode", "E5"} << 2 << "acknowledgement";
+    QTest::addRow("short frame") << QStringList{"decode", "10 5B 01 5C 16"} << 2
+                                 << "not a long frame";
+    QTest::addRow("wrong checksum")
+        << QStringList{"decode", "68 03 03 68 08 01 72 7C 16"} << 2 << "checksum byte is 7C";
+    QTest::addRow("cut short") << QStringList{"decode", "68 03 03 68 08 01 72 7B"} << 2
+                               << "announces 9 bytes, but 8";
+    QTest::addRow("odd hex") << QStringList{"decode", "68 0"} << 2 << "hexadecimal";
+}
+
+void TestCli::decode() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    const QString language = m_dir.filePath(QStringLiteral("Kestrune_Language.001"));
+    if (!QFile::exists(language))
+        QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001"),
+                            language));
+    const Result r = runCli(args);
+    QCOMPARE(r.exitCode, exitCode);
+    if (exitCode == 0)
+        QCOMPARE(r.out, out);
+    else
+        QVERIFY2(r.err.contains(out), qPrintable(r.err));
+}
+
+// What meter makes of its words and options before any link is opened.
+void TestCli::meterInput_data() {
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("secondary");
+    QTest::addColumn<QString>("options"); // i always-init, r always-reset, f fabrication, s subcode
+    QTest::addColumn<QString>("result");  // feature|A|N|speed|reset|sec, or the error's words
+
+    QTest::addRow("read") << QStringList{"read"} << "5"
+                          << ""
+                          << ""
+                          << "1|5||-1|0|";
+    QTest::addRow("set-address") << QStringList{"set-address", "250"} << "5"
+                                 << ""
+                                 << ""
+                                 << "2|5|250|-1|0|";
+    QTest::addRow("set-speed 9600") << QStringList{"set-speed", "9600"} << "5"
+                                    << ""
+                                    << ""
+                                    << "3|5||5|0|";
+    QTest::addRow("app-reset 15") << QStringList{"app-reset", "15"} << "5"
+                                  << ""
+                                  << ""
+                                  << "5|5||-1|16|";
+    QTest::addRow("app-reset without subcode") << QStringList{"app-reset"} << "254"
+                                               << ""
+                                               << ""
+                                               << "5|254||-1|0|";
+    QTest::addRow("diag with reset 0") << QStringList{"diag"} << "5"
+                                       << ""
+                                       << "irs"
+                                       << "4|5||-1|1|";
+    QTest::addRow("secondary") << QStringList{"read"} << ""
+                               << "12*4.0442..07"
+                               << ""
+                               << "1|||-1|0|12*4,0442,,07";
+    QTest::addRow("secondary with fabrication") << QStringList{"init"} << ""
+                                                << "1"
+                                                << "f"
+                                                << "0|||-1|0|1,,,";
+
+    QTest::addRow("no operation") << QStringList{} << "5"
+                                  << ""
+                                  << ""
+                                  << "name the operation";
+    QTest::addRow("unknown operation") << QStringList{"launch"} << "5"
+                                       << ""
+                                       << ""
+                                       << "unknown operation";
+    QTest::addRow("address 251") << QStringList{"set-address", "251"} << "5"
+                                 << ""
+                                 << ""
+                                 << "0 to 250";
+    QTest::addRow("speed 19200") << QStringList{"set-speed", "19200"} << "5"
+                                 << ""
+                                 << ""
+                                 << "300, 600";
+    QTest::addRow("subcode 16") << QStringList{"app-reset", "16"} << "5"
+                                << ""
+                                << ""
+                                << "0 to 15";
+    QTest::addRow("no meter") << QStringList{"read"} << ""
+                              << ""
+                              << ""
+                              << "name the meter";
+    QTest::addRow("two meters") << QStringList{"read"} << "5"
+                                << "1234"
+                                << ""
+                                << "only one";
+    QTest::addRow("address 256") << QStringList{"read"} << "256"
+                                 << ""
+                                 << ""
+                                 << "0 to 255";
+    QTest::addRow("secondary letters") << QStringList{"read"} << ""
+                                       << "12x4"
+                                       << ""
+                                       << "wildcards";
+    QTest::addRow("secondary parts") << QStringList{"read"} << ""
+                                     << "1.2.3.4.5"
+                                     << ""
+                                     << "four parts";
+    QTest::addRow("always-init on init") << QStringList{"init"} << "5"
+                                         << ""
+                                         << "i"
+                                         << "does not go with init";
+    QTest::addRow("always-init with secondary") << QStringList{"read"} << ""
+                                                << "1"
+                                                << "i"
+                                                << "end the selection";
+    QTest::addRow("always-reset on read") << QStringList{"read"} << "5"
+                                          << ""
+                                          << "r"
+                                          << "diag only";
+    QTest::addRow("fabrication without secondary") << QStringList{"read"} << "5"
+                                                   << ""
+                                                   << "f"
+                                                   << "goes with --secondary";
+    QTest::addRow("subcode without reset") << QStringList{"read"} << "5"
+                                           << ""
+                                           << "s"
+                                           << "--subcode goes with";
+}
+
+void TestCli::meterInput() {
+    QFETCH(QStringList, words);
+    QFETCH(QString, address);
+    QFETCH(QString, secondary);
+    QFETCH(QString, options);
+    QFETCH(QString, result);
+    QString error;
+    const auto in = cli::meterApplyInput(
+        words, address, secondary,
+        options.contains(QLatin1Char('f')) ? QStringLiteral("1234") : QString(),
+        options.contains(QLatin1Char('i')), options.contains(QLatin1Char('r')),
+        options.contains(QLatin1Char('s')) ? QStringLiteral("0") : QString(), error);
+    if (!in) {
+        QVERIFY2(error.contains(result), qPrintable(error));
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QString sec =
+        in->secondary
+            ? QStringList{in->secId, in->secManufacturer, in->secVersion, in->secMedium}.join(
+                  QLatin1Char(','))
+            : QString();
+    QCOMPARE(
+        QStringList({QString::number(in->feature), in->address, in->newAddress,
+                     QString::number(in->lineSpeedIndex), QString::number(in->resetIndex), sec})
+            .join(QLatin1Char('|')),
+        result);
+    QCOMPARE(in->enhanced, options.contains(QLatin1Char('f')));
+}
 
 QTEST_MAIN(TestCli)
 #include "tst_cli.moc"

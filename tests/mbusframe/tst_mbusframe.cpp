@@ -1,4 +1,5 @@
 #include "base/TextUtil.h"
+#include "mbus/FcbState.h"
 #include "mbus/MBusFrame.h"
 
 #include <QtTest>
@@ -71,6 +72,9 @@ private slots:
     void parseRoundTrip();
     void expectedSize_data();
     void expectedSize();
+    void frameCountBit_data();
+    void frameCountBit();
+    void fcbPolicyRange();
 };
 
 void TestMBusFrame::goldenHeader_data() {
@@ -258,6 +262,12 @@ void TestMBusFrame::selection_data() {
         << "2C2D"
         << "F"
         << "" << false << "" << hex("68 0B 0B 68 53 FD 52 F4 12 FF FF 2D 2C FF FF FD 16");
+    QTest::newRow("empty fabrication mask is all wildcards")
+        << "12345678"
+        << "ABCD"
+        << "FF"
+        << "FF" << true << ""
+        << hex("68 11 11 68 53 FD 52 78 56 34 12 CD AB FF FF 0C 78 FF FF FF FF AC 16");
     QTest::newRow("fabrication padded with F")
         << "12345678"
         << "ABCD"
@@ -424,6 +434,105 @@ void TestMBusFrame::expectedSize_data() {
 void TestMBusFrame::expectedSize() {
     QFETCH(QByteArray, bytes);
     QTEST(expectedFrameSize(bytes), "size");
+}
+
+// A sequence of exchanges with the C fields the table chooses. Events, to
+// address 1 unless "@n" names another: R a read answered with data, r a
+// read answered by E5 or nothing, N SND_NKE answered, A application reset
+// answered, S a setting acknowledged with E5, s one that was not, P the
+// page connecting (reset pending).
+void TestMBusFrame::frameCountBit_data() {
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<bool>("pending");
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("controls");
+
+    QTest::newRow("toggle from a fresh table") << 0 << false << "R R R"
+                                               << "5B 7B 5B";
+    QTest::newRow("page entry: 7B then 5B") << 0 << true << "R R"
+                                            << "7B 5B";
+    QTest::newRow("page entry between reads") << 0 << false << "R P R R"
+                                              << "5B 7B 5B";
+    QTest::newRow("read without data keeps the bit") << 0 << false << "r r R R"
+                                                     << "5B 5B 5B 7B";
+    QTest::newRow("pending is used up by a read without data") << 0 << true << "r R R"
+                                                               << "7B 7B 5B";
+    QTest::newRow("always set") << 1 << false << "R R R"
+                                << "7B 7B 7B";
+    QTest::newRow("always set after a setting") << 1 << false << "R S R"
+                                                << "7B 53 7B";
+    QTest::newRow("always reset, even after page entry") << 2 << true << "R R"
+                                                         << "5B 5B";
+    QTest::newRow("always reset after a link reset") << 2 << false << "N R R"
+                                                     << "5B 5B";
+    QTest::newRow("link reset sets the bit") << 0 << false << "R N R"
+                                             << "5B 7B";
+    QTest::newRow("application reset sets the bit") << 0 << false << "A R"
+                                                    << "7B";
+    QTest::newRow("acknowledged setting inverts") << 0 << false << "S S R"
+                                                  << "53 73 5B";
+    QTest::newRow("unacknowledged setting keeps") << 0 << false << "s s R"
+                                                  << "53 53 5B";
+    QTest::newRow("setting after a link reset") << 0 << false << "N S R"
+                                                << "73 5B";
+    QTest::newRow("pending leaves settings alone") << 0 << true << "S R"
+                                                   << "53 7B";
+    QTest::newRow("addresses are apart") << 0 << false << "R@1 R@2 R@1 R@2 R@2"
+                                         << "5B 5B 7B 7B 5B";
+    QTest::newRow("pending serves the first read only") << 0 << true << "R@1 R@2"
+                                                        << "7B 5B";
+    QTest::newRow("address 255") << 0 << false << "N@255 R@255 R@0"
+                                 << "7B 5B";
+}
+
+void TestMBusFrame::frameCountBit() {
+    QFETCH(int, policy);
+    QFETCH(bool, pending);
+    QFETCH(QString, events);
+    FcbState fcb;
+    fcb.setPolicy(policy);
+    fcb.setResetPending(pending);
+    QStringList controls;
+    for (const QString& event : events.split(QLatin1Char(' '))) {
+        const auto address = static_cast<uint8_t>(
+            event.contains(QLatin1Char('@')) ? event.section(QLatin1Char('@'), 1).toInt() : 1);
+        switch (event[0].toLatin1()) {
+        case 'R':
+        case 'r':
+            controls << hexPair(fcb.reqUd2Control(address));
+            if (event[0] == QLatin1Char('R'))
+                fcb.afterDataReply(address);
+            break;
+        case 'S':
+        case 's':
+            controls << hexPair(fcb.sndUdControl(address));
+            if (event[0] == QLatin1Char('S'))
+                fcb.afterSettingAcknowledged(address);
+            break;
+        case 'N':
+        case 'A':
+            fcb.afterLinkReset(address);
+            break;
+        case 'P':
+            fcb.setResetPending(true);
+            break;
+        default:
+            QFAIL(qPrintable(QStringLiteral("unknown event ") + event));
+        }
+    }
+    QTEST(controls.join(QLatin1Char(' ')), "controls");
+}
+
+void TestMBusFrame::fcbPolicyRange() {
+    FcbState fcb;
+    fcb.setPolicy(2);
+    fcb.setPolicy(3);
+    fcb.setPolicy(-1);
+    QCOMPARE(fcb.policy(), FcbState::AlwaysReset);
+    fcb.setEntry(7, true);
+    fcb.setResetPending(true);
+    fcb.clear();
+    QVERIFY(!fcb.entry(7) && !fcb.resetPending());
 }
 
 QTEST_APPLESS_MAIN(TestMBusFrame)

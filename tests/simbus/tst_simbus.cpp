@@ -2,6 +2,7 @@
 #include "mbus/MBusFrame.h"
 #include "sim/bus/MeterTemplates.h"
 #include "sim/bus/SimBus.h"
+#include "sim/devices/LinePacer.h"
 
 #include <QtTest>
 
@@ -95,6 +96,14 @@ private slots:
     void timing();
     void k2Gateway();
     void defaultInstallation();
+    void linePieces_data();
+    void linePieces();
+    void meterFaults_data();
+    void meterFaults();
+    void faultLeavesTheStateChange();
+    void repeatAfterAddressChange();
+    void shortTemplates_data();
+    void shortTemplates();
 };
 
 void TestSimBus::cFields_data() {
@@ -561,6 +570,137 @@ void TestSimBus::defaultInstallation() {
     QCOMPARE(readReplyHeader(k2)->letters, QStringLiteral("ZXQ"));
     QCOMPARE(wordAt(k2, 29), int16_t(360));
     QCOMPARE(wordAt(k2, 34), int16_t(165));
+}
+
+
+// How an answer leaves the line: "offset+size@due" for each write.
+void TestSimBus::linePieces_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QString>("pieces");
+    QTest::newRow("E5 at 9600") << 1 << 9600 << "0+1@2";
+    QTest::newRow("short frame at 9600") << 5 << 9600 << "0+1@2 1+3@5 4+1@6";
+    QTest::newRow("one byte a piece at 2400") << 4 << 2400 << "0+1@5 1+1@10 2+1@14 3+1@19";
+    QTest::newRow("at most 8 a piece") << 20 << 38400 << "0+1@1 1+8@3 9+8@5 17+3@6";
+    QTest::newRow("no line timing") << 6 << 0 << "0+6@0";
+    QTest::newRow("nothing") << 0 << 9600 << "";
+}
+
+void TestSimBus::linePieces() {
+    QFETCH(int, size);
+    QFETCH(int, baud);
+    QStringList pieces;
+    for (const LinePiece& p : sim::linePieces(size, baud))
+        pieces << QStringLiteral("%1+%2@%3").arg(p.offset).arg(p.size).arg(p.dueMs);
+    QTEST(pieces.join(QLatin1Char(' ')), "pieces");
+}
+
+// A meter's spoiled answers: N SND_NKE, R REQ_UD2 (toggling FCB); each
+// answer as none, E5, frame (strictly well formed), frame* (passes the
+// reply rule only) or bad.
+void TestSimBus::meterFaults_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("requests");
+    QTest::addColumn<QString>("answers");
+    QTest::newRow("silence once") << "no-reply" << 1 << "R R"
+                                  << "none frame";
+    QTest::newRow("checksum spares E5") << "bad-check" << 1 << "N R R"
+                                        << "E5 bad frame";
+    QTest::newRow("stop byte twice") << "wrong-stop" << 2 << "R R R"
+                                     << "frame* frame* frame";
+    QTest::newRow("truncated spares E5") << "truncated" << 1 << "N R"
+                                         << "E5 bad";
+    QTest::newRow("stray bytes after E5") << "extra" << 1 << "N R"
+                                          << "bad frame";
+    QTest::newRow("garbage") << "garbage" << 1 << "R R"
+                             << "bad frame";
+    QTest::newRow("silence until cleared") << "silence" << -1 << "N R N"
+                                           << "none none none";
+    QTest::newRow("none") << "none" << -1 << "N R"
+                          << "E5 frame";
+}
+
+void TestSimBus::meterFaults() {
+    QFETCH(QString, fault);
+    QFETCH(int, count);
+    QFETCH(QString, requests);
+    SimBus bus;
+    bus.addMeter(meterFrom("kamstrup_382_005", 120));
+    const auto byName = [](const QString& n) {
+        static const QMap<QString, ReplyFault> names{
+            {"none", ReplyFault::None},           {"no-reply", ReplyFault::NoReply},
+            {"silence", ReplyFault::NoReply},     {"garbage", ReplyFault::Garbage},
+            {"bad-check", ReplyFault::BadCheck},  {"wrong-stop", ReplyFault::WrongStop},
+            {"truncated", ReplyFault::Truncated}, {"extra", ReplyFault::ExtraBytes}};
+        return names.value(n);
+    };
+    bus.meters()[0].setFault(byName(fault), count);
+    QStringList answers;
+    bool fcb = false;
+    for (const QString& r : requests.split(QLatin1Char(' '))) {
+        const QByteArray request = r == QLatin1String("N") ? sndNke(120) : reqUd2(120, fcb);
+        if (r == QLatin1String("R"))
+            fcb = !fcb;
+        const QByteArray a = bus.transact(request, 2400).bytes;
+        if (a.isEmpty())
+            answers << QStringLiteral("none");
+        else if (a == kE5)
+            answers << QStringLiteral("E5");
+        else if (parseMBusFrame(a))
+            answers << QStringLiteral("frame");
+        else if (isCompleteMBusReply(a))
+            answers << QStringLiteral("frame*");
+        else
+            answers << QStringLiteral("bad");
+    }
+    QTEST(answers.join(QLatin1Char(' ')), "answers");
+}
+
+// A repeated request after an address change gets the meter's new address.
+void TestSimBus::repeatAfterAddressChange() {
+    SimBus bus;
+    bus.addMeter(meterFrom("kamstrup_382_005", 120));
+    QCOMPARE(uint8_t(bus.transact(reqUd2(120, true), 2400).bytes[5]), uint8_t(120));
+    QCOMPARE(bus.transact(buildLongFrame(0x53, 120, 0x51, hex("01 7A 05")), 2400).bytes, kE5);
+    QCOMPARE(uint8_t(bus.transact(reqUd2(5, true), 2400).bytes[5]), uint8_t(5));
+}
+
+// The meter does what it was told even when its answer is lost.
+void TestSimBus::faultLeavesTheStateChange() {
+    SimBus bus;
+    bus.addMeter(meterFrom("kamstrup_382_005", 120));
+    bus.meters()[0].setFault(ReplyFault::NoReply, 1);
+    QVERIFY(bus.transact(buildLongFrame(0x53, 120, 0x51, hex("01 7A 05")), 2400).bytes.isEmpty());
+    QCOMPARE(bus.meters()[0].primaryAddress(), uint8_t(5));
+    QCOMPARE(bus.transact(sndNke(5), 2400).bytes, kE5);
+}
+
+// Replies shorter than a header, or without one, still answer REQ_UD2 with
+// their own address; the header is filled in only where the frame has room.
+void TestSimBus::shortTemplates_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("primary");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("14 bytes, CI 72") << hex("68 08 08 68 08 09 72 78 56 34 12 01 98 16") << 9
+                                     << hex("68 08 08 68 08 09 72 22 22 11 11 42 2B 16");
+    QTest::newRow("CI 78, no header")
+        << hex("68 0E 0E 68 08 0A 78 04 13 31 D4 00 00 02 FD 17 00 00 BC 16") << 12
+        << hex("68 0E 0E 68 08 0C 78 04 13 31 D4 00 00 02 FD 17 00 00 BE 16");
+    QTest::newRow("11 bytes") << hex("68 05 05 68 08 01 72 AA BB E0 16") << 7
+                              << hex("68 05 05 68 08 07 72 22 22 C5 16");
+    QTest::newRow("no data at all")
+        << hex("68 03 03 68 08 01 72 7B 16") << 5 << hex("68 03 03 68 08 05 72 7F 16");
+}
+
+void TestSimBus::shortTemplates() {
+    QFETCH(QByteArray, reply);
+    QFETCH(int, primary);
+    MeterIdentity id{0x11112222, 0x0442, 2, 2, {}};
+    SimBus bus;
+    bus.addMeter(SimMeter(uint8_t(primary), id, reply));
+    QVERIFY(bus.meters()[0].hasValidTemplate());
+    QTEST(bus.transact(reqUd2(uint8_t(primary)), 2400).bytes, "answer");
 }
 
 QTEST_APPLESS_MAIN(TestSimBus)

@@ -379,29 +379,49 @@ void TestSimGateway::consoleRead() {
 
 void TestSimGateway::consoleWrite_data() {
     QTest::addColumn<int>("n");
-    QTest::addColumn<int>("rule");
-    QTest::newRow("record 0, character sum") << 0 << int(HexCheck::CharSum);
-    QTest::newRow("record 0, byte sum") << 0 << int(HexCheck::ByteSum);
-    QTest::newRow("record 1, character sum") << 1 << int(HexCheck::CharSum);
-    QTest::newRow("record 7, byte sum") << 7 << int(HexCheck::ByteSum);
+    QTest::addColumn<int>("rule");    // check value on the lines sent
+    QTest::addColumn<int>("console"); // check value the console takes
+    QTest::addColumn<QByteArray>("prompt");
+    QTest::addColumn<bool>("taken");
+    const int either = int(ConsoleCheck::Either);
+    const int charSum = int(HexCheck::CharSum);
+    const int byteSum = int(HexCheck::ByteSum);
+    QTest::newRow("record 0, character sum") << 0 << charSum << either << QByteArray("0>") << true;
+    QTest::newRow("record 0, byte sum") << 0 << byteSum << either << QByteArray("0>") << true;
+    QTest::newRow("record 1, character sum") << 1 << charSum << either << QByteArray("0>") << true;
+    QTest::newRow("record 7, byte sum") << 7 << byteSum << either << QByteArray("0>") << true;
+    QTest::newRow("character-sum console, character sum")
+        << 0 << charSum << int(ConsoleCheck::CharSum) << QByteArray("0>") << true;
+    QTest::newRow("character-sum console refuses the byte sum")
+        << 0 << byteSum << int(ConsoleCheck::CharSum) << QByteArray("0>") << false;
+    QTest::newRow("byte-sum console refuses the character sum")
+        << 0 << charSum << int(ConsoleCheck::ByteSum) << QByteArray("0>") << false;
+    QTest::newRow("9> console: a stored write is still answered 0>")
+        << 1 << charSum << either << QByteArray("9>") << true;
 }
 
 void TestSimGateway::consoleWrite() {
     QFETCH(int, n);
     QFETCH(int, rule);
+    QFETCH(int, console);
+    QFETCH(QByteArray, prompt);
+    QFETCH(bool, taken);
     SimGateway g = makeGateway();
     SimConsole c(g);
-    QCOMPARE(c.feed("\rzzz", 0).output, QByteArray("0>"));
+    c.setCheckRule(ConsoleCheck(console));
+    c.setPrompt(prompt);
+    QCOMPARE(c.feed("\rzzz", 0).output, prompt);
     QByteArray record = SetupRecord::defaultBytes(n);
     record[100] = '\x77';
     const QByteArray sent = serialWrite(n, record, HexCheck(rule));
-    // Up to the closing line nothing comes back; then exactly the prompt.
+    // Up to the closing line nothing comes back; then exactly "0>".
     const qsizetype end = sent.size() - hexEndLine().size();
     QCOMPARE(c.feed(sent.left(end), 0).output, QByteArray());
     QCOMPARE(c.state(), SimConsole::State::ReceivingRecord);
-    QCOMPARE(c.feed(sent.mid(end), 0).output, QByteArray("0>"));
+    QCOMPARE(c.feed(sent.mid(end), 0).output,
+             taken ? QByteArray("0>") : "\r\nRecord error\r\n" + prompt);
     QCOMPARE(c.state(), SimConsole::State::Awake);
-    QCOMPARE(g.record(n).bytes(), record);
+    QCOMPARE(g.record(n).bytes(), taken ? record : SetupRecord::defaultBytes(n));
 }
 
 void TestSimGateway::consoleRestartAndQuit() {

@@ -151,6 +151,25 @@ public:
         const auto got = receive(1, ms);
         return got.isEmpty() ? QByteArray() : got.first().data();
     }
+    // An M-Bus answer comes in several datagrams, as the line delivers it:
+    // they are joined until none came for quietMs after the first.
+    QByteArray exchangeJoined(const QByteArray& bytes, const QString& host, quint16 port, int ms,
+                              int quietMs = 100) {
+        while (socket.hasPendingDatagrams())
+            socket.receiveDatagram(4096);
+        send(bytes, host, port);
+        QByteArray joined;
+        const QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            const auto got = receive(
+                1, joined.isEmpty() ? int(std::max<qint64>(1, deadline.remainingTime())) : quietMs);
+            if (got.isEmpty())
+                break;
+            for (const QNetworkDatagram& d : got)
+                joined += d.data();
+        }
+        return joined;
+    }
 };
 
 // Reads from a stream until nothing more came for quietMs after the first
@@ -212,6 +231,9 @@ private slots:
     void helpAndBindConflict();
     void printedConfigChecks();
     void badConfig_data();
+    void meterFaultCommand_data();
+    void meterFaultCommand();
+    void meterFaultOnTheWire();
     void badConfig();
     void sigtermCleansUp();
 
@@ -497,7 +519,7 @@ void TestSimProgram::console() {
 
 QByteArray TestSimProgram::mbusExchange(const QString& transport, const QByteArray& request) {
     if (transport == QLatin1String("udp"))
-        return m_udp.exchange(request, QStringLiteral("127.0.0.21"), 24001, 600);
+        return m_udp.exchangeJoined(request, QStringLiteral("127.0.0.21"), 24001, 600);
     if (transport == QLatin1String("tcp")) {
         m_tcp->readAll();
         m_tcp->write(request);
@@ -604,7 +626,7 @@ void TestSimProgram::k2GatewayAsMeter() {
 }
 
 void TestSimProgram::lineTiming() {
-    // 9600 baud, 11 bits a byte: the answer arrives no earlier than the
+    // 9600 baud, 11 bits a byte: the answer is complete no earlier than the
     // request's and the answer's time on the wire plus the 5 ms delay.
     QElapsedTimer t;
     t.start();
@@ -877,6 +899,52 @@ void TestSimProgram::badConfig_data() {
     QTest::newRow("bad line speed")
         << QByteArray("[gateway g]\naddress = 127.0.0.50\nmbus-baud = 2401\n") << 3
         << QStringLiteral("mbus-baud");
+    QTest::newRow("unknown meter fault")
+        << QByteArray("[gateway g]\naddress = 127.0.0.50\n[meter m]\ngateway = g\n"
+                      "capture = abb_delta\naddress = 3\nfault = sometimes\n")
+        << 7 << QStringLiteral("wrong-stop");
+    QTest::newRow("meter fault count")
+        << QByteArray("[gateway g]\naddress = 127.0.0.50\n[meter m]\ngateway = g\n"
+                      "capture = abb_delta\naddress = 3\nfault-count = -2\n")
+        << 7 << QStringLiteral("fault-count");
+    QTest::newRow("reply too short for a meter")
+        << QByteArray("[gateway g]\naddress = 127.0.0.50\n[meter m]\ngateway = g\n"
+                      "reply = 68 02 02 68 08 01 09 16\naddress = 3\n")
+        << 5 << QStringLiteral("no complete M-Bus long frame");
+}
+
+// The control port's meter fault switch: by the meter's name, for a count.
+void TestSimProgram::meterFaultCommand_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("set") << QByteArray("meter a-kam fault bad-check 1") << QByteArray("ok");
+    QTest::newRow("clear") << QByteArray("meter a-kam fault none") << QByteArray("ok");
+    QTest::newRow("unknown meter")
+        << QByteArray("meter zz fault silence") << QByteArray("error: no meter zz");
+    QTest::newRow("Modbus fault") << QByteArray("meter a-kam fault wrong-id")
+                                  << QByteArray("error: unknown meter fault wrong-id");
+    QTest::newRow("negative count") << QByteArray("meter a-kam fault silence -1")
+                                    << QByteArray("error: COUNT must be a number of answers");
+    QTest::newRow("no fault") << QByteArray("meter a-kam")
+                              << QByteArray("error: expected meter NAME fault KIND [COUNT]");
+}
+
+void TestSimProgram::meterFaultCommand() {
+    QFETCH(QByteArray, command);
+    UdpClient control;
+    QTEST(control.exchange(command, QStringLiteral("127.0.0.1"), kControlPort), "answer");
+}
+
+// A spoiled answer reaches the master as it left the meter.
+void TestSimProgram::meterFaultOnTheWire() {
+    UdpClient control;
+    QCOMPARE(control.exchange("meter a-kam fault bad-check 1", QStringLiteral("127.0.0.1"),
+                              kControlPort),
+             QByteArray("ok"));
+    const QByteArray bad = mbusExchange(QStringLiteral("udp"), shortFrame(0x5B, 120));
+    QCOMPARE(bad.size(), 76);
+    QVERIFY(!isCompleteMBusReply(bad));
+    QVERIFY(isCompleteMBusReply(mbusExchange(QStringLiteral("udp"), shortFrame(0x7B, 120))));
 }
 
 void TestSimProgram::badConfig() {

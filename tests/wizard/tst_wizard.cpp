@@ -9,6 +9,7 @@
 #include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
+#include "netsetup/Adapters.h"
 #include "wizard/ShellState.h"
 
 #include "channel/gui/DebugWindow.h"
@@ -159,6 +160,11 @@ void TestWizard::initTestCase() {
     setProgramDir(m_program.path());
     QVERIFY2(QFile::exists(languageFile()), qPrintable(languageFile()));
     QVERIFY(QFile::copy(languageFile(), programDir() + QStringLiteral("Kestrune_Language.001")));
+    // The discovery page searches on entry: to an address of this machine
+    // where nobody answers, and briefly.
+    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[IP]\nScanTimeout=100\nUDPTimeOut=100\nBroadcastAddress=127.0.0.139\n");
 }
 
 void TestWizard::init() {
@@ -169,6 +175,10 @@ void TestWizard::init() {
     // The task pages open a link on entry: keep it on this machine.
     settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
     m_state = ShellState{};
+    // One network adapter, on loopback, whatever the machine has.
+    setAdapterLister([](bool) {
+        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+    });
 }
 
 void TestWizard::cleanup() {
@@ -409,6 +419,7 @@ void TestWizard::taskLeadsToItsFirstPage() {
 
 void TestWizard::noAdapterRefusesDiscovery() {
     settings::save("SelectedAdapterIP", "NO_ADAPTER");
+    setAdapterLister([](bool) { return QList<NetworkAdapter>{}; });
     start();
     click(m_wizard.get(), "Command_Next");
     ModalCloser closer;

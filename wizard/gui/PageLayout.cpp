@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -110,6 +111,14 @@ QRadioButton* PageLayout::addOption(QWidget* parent, const QString& name, int le
     option->setObjectName(name);
     place(option, left, top, width, twips::RowHeight);
     return option;
+}
+
+QGroupBox* PageLayout::addFrame(QWidget* parent, const QString& name, int left, int top, int width,
+                                int height) const {
+    auto* frame = new QGroupBox(parent);
+    frame->setObjectName(name);
+    place(frame, left, top, width, height);
+    return frame;
 }
 
 QPushButton* PageLayout::addButton(QWidget* parent, const QString& name, int left, int top,

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -51,10 +52,10 @@ namespace resultcolor {
 inline const QColor Blue{0, 0, 255};     // success, and the page's ready text
 inline const QColor DarkRed{177, 4, 12}; // an error reply, or the link failed
 inline const QColor Red{255, 0, 0};      // a time-out or a rejected file
-// The colour of a result's tone.
+// The colour of a result the protocol code gave its tone.
 inline QColor of(ResultTone tone) {
-    const Rgb c = resultRgb(tone);
-    return QColor(c.red, c.green, c.blue);
+    const Rgb rgb = resultRgb(tone);
+    return QColor(rgb.red, rgb.green, rgb.blue);
 }
 } // namespace resultcolor
 
@@ -90,6 +91,10 @@ public:
     // An option button, one row high.
     QRadioButton* addOption(QWidget* parent, const QString& name, int left, int top,
                             int width) const;
+    // A frame with its caption at the top, for a group of controls that
+    // are laid out inside it (positions relative to the frame).
+    QGroupBox* addFrame(QWidget* parent, const QString& name, int left, int top, int width,
+                        int height) const;
     // A push button, one button high.
     QPushButton* addButton(QWidget* parent, const QString& name, int left, int top,
                            int width) const;

@@ -1,0 +1,32 @@
+// The wizard's controls found by objectName and pressed as a user presses
+// them; shared by the tests that walk the pages.
+#pragma once
+
+#include <QAbstractButton>
+#include <QRadioButton>
+#include <QString>
+#include <QWidget>
+#include <QtTest>
+
+namespace pagedriver {
+
+// The control named name below root; a warning names a missing one.
+template <typename T> T* child(const QWidget* root, const QString& name) {
+    T* c = root->findChild<T*>(name);
+    if (!c)
+        qWarning("control %s not found", qPrintable(name));
+    return c;
+}
+
+// A mouse click where a user clicks (an option button on its circle); false,
+// without a click, when the button is missing, hidden or disabled.
+inline bool click(QAbstractButton* b) {
+    if (!b || !b->isVisible() || !b->isEnabled())
+        return false;
+    const QPoint at =
+        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
+    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+    return true;
+}
+
+} // namespace pagedriver

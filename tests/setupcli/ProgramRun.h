@@ -1,0 +1,43 @@
+// A program run to its end from a test (kestrune-cli, ip), while the test's
+// own event loop keeps serving whatever the program talks to. Killed by its
+// own process id when it overruns its limit.
+#pragma once
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+namespace programrun {
+
+struct Result {
+    int exitCode = -1; // -1: overran its limit, -2: crashed
+    QString out;
+    QString err;
+};
+
+inline Result run(const QString& program, const QStringList& arguments,
+                  const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                  int limitMs = 30000) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    loop.exec();
+    Result r;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(2000);
+        return r;
+    }
+    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return r;
+}
+
+} // namespace programrun
