@@ -100,7 +100,12 @@ private:
             d->reject();
             return;
         }
-        d->selectFile(m_path);
+        // Typed into the file name box, as a user does (selectFile() does
+        // not take while the dialog's folder model is still loading).
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return;
+        name->setText(m_path);
         static_cast<QDialog*>(d)->accept(); // as the dialog's Save or Open button
     }
     QString m_path;
