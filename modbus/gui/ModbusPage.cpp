@@ -75,12 +75,13 @@ struct Column {
     int width;
 };
 constexpr Column RegisterColumn{240, 720};
-constexpr Column TypeColumn{1020, 1050};
-constexpr Column FormatColumn{2130, 870};
-constexpr Column ByteColumn{3060, 1410};
-constexpr Column ValueColumn{4530, 1410};
-constexpr Column DescriptionColumn{6000, 975};
-constexpr Column EveryOrderColumn{7020, 270};
+constexpr Column TypeColumn{1020, 1020};
+constexpr Column FormatColumn{2100, 975};
+constexpr Column ByteColumn{3135, 1335};
+constexpr Column ValueColumn{4530, 1335};
+constexpr Column DescriptionColumn{5925, 1080};
+constexpr Column EveryOrderColumn{7035, 255};
+constexpr int ColumnGap = 60;
 constexpr int HeadingTop = ParameterTop + 3 * ParameterStep;
 constexpr int HeadingHeight = 255;
 constexpr int SheetTop = HeadingTop + HeadingHeight + 15;
@@ -226,9 +227,10 @@ void ModbusPage::buildSheet() {
     };
     int headingText = TextRegister;
     for (const auto& [name, column] : headings) {
-        QLabel* heading =
-            l.addLabel(this, QLatin1String(name), column.left, HeadingTop, column.width);
-        l.place(heading, column.left, HeadingTop, column.width, HeadingHeight);
+        // A heading may reach over the gap to the next column.
+        const int width = column.width + ColumnGap;
+        QLabel* heading = l.addLabel(this, QLatin1String(name), column.left, HeadingTop, width);
+        l.place(heading, column.left, HeadingTop, width, HeadingHeight);
         heading->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
         m_labels.append({heading, headingText++});
     }
