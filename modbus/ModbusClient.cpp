@@ -29,18 +29,6 @@ private:
 
 } // namespace
 
-ToneColour toneColour(Tone tone) {
-    switch (tone) {
-    case Tone::Success:
-        return {0, 0, 255};
-    case Tone::DeviceError:
-        return {177, 4, 12};
-    case Tone::Failure:
-        break;
-    }
-    return {255, 0, 0};
-}
-
 QString parameterProblem(const ReadParameters& p) {
     if (p.unit < 0 || p.unit > 255)
         return getText(TextBadSlaveAddress);

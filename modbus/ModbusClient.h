@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/ResultTone.h"
 #include "modbus/ModbusFrame.h"
 
 #include <QByteArray>
@@ -22,20 +23,7 @@ namespace kestrune::modbus {
 // How a result label shows an outcome: blue for success, dark red for an
 // error reply of the device (exception, bad CRC, wrong transaction
 // identifier), red for a time-out and anything else that failed.
-enum class Tone {
-    Success,
-    DeviceError,
-    Failure,
-};
-
-// The colour of a tone as red, green, blue: (0, 0, 255), (177, 4, 12),
-// (255, 0, 0).
-struct ToneColour {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
-};
-ToneColour toneColour(Tone tone);
+using Tone = ResultTone;
 
 // The read as the page's controls give it, before range checks.
 struct ReadParameters {

@@ -289,6 +289,7 @@ FileReport loadSheetFile(const QString& path, RegisterSheet& sheet) {
     report.tone = Tone::Failure;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        report.unreadable = true;
         report.text = fileName(path) + QLatin1Char(' ') + getText(TextCannotRead) +
                       QLatin1Char(' ') + file.errorString();
         return report;
@@ -296,6 +297,7 @@ FileReport loadSheetFile(const QString& path, RegisterSheet& sheet) {
     const QByteArray contents = file.read(SheetFileLimit + 1);
     const bool tooLarge = contents.size() > SheetFileLimit;
     if (file.error() != QFileDevice::NoError) {
+        report.unreadable = true;
         report.text = fileName(path) + QLatin1Char(' ') + getText(TextCannotRead) +
                       QLatin1Char(' ') + file.errorString();
         return report;

@@ -46,6 +46,9 @@ SheetLoad applySheetFile(QByteArrayView contents, RegisterSheet& sheet);
 // What a file command reports in the result label.
 struct FileReport {
     bool ok = false;
+    // The file could not be opened or read (rather than not being a sheet
+    // file): the page reports it in a message box.
+    bool unreadable = false;
     QString text; // empty after a successful save
     Tone tone = Tone::Success;
 };

@@ -213,11 +213,8 @@ bool GatewayNode::start(const QString& runFolder) {
             }
             m_lineWarned = false;
             framer->append(b);
-            while (const auto frame = framer->next()) {
-                const QByteArray reply = m_modbus->handleRtu(*frame);
-                if (!reply.isEmpty())
-                    m_modbusPty->write(reply);
-            }
+            while (const auto frame = framer->next())
+                sendModbusLineReply(m_modbus->handleRtu(*frame), frame->size());
             if (framer->pending() > 0)
                 quiet->start();
         });
@@ -764,6 +761,31 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewa
     const int64_t answerStart = requestEnd + answer.delayMs;
     m_busFreeAt = answerStart + answer.transmitMs;
     playOnLine(answer.bytes, answerStart + forward - now, baud, context, std::move(reply));
+}
+
+void GatewayNode::sendModbusLineReply(const QByteArray& reply, qsizetype requestBytes) {
+    const SerialLine& line = m_spec.modbus.line;
+    const int bits = characterBits(line);
+    const int baud = m_spec.lineTiming ? line.baud : 0;
+    // The request is on the line until its last character has arrived; the
+    // slave knows the frame has ended after 3.5 characters of silence, then
+    // its reply takes its own time on the line. The line carries one thing
+    // at a time.
+    const int64_t now = simNowMs();
+    const int64_t heard = std::max(now, m_modbusLineFreeAt) + lineMs(requestBytes, baud, bits);
+    m_modbusLineFreeAt = heard;
+    if (reply.isEmpty())
+        return;
+    const int64_t start = heard + (lineMs(7, baud, bits) + 1) / 2;
+    m_modbusLineFreeAt = start + lineMs(reply.size(), baud, bits);
+    QPointer<Pty> pty = m_modbusPty;
+    playOnLine(
+        reply, start - now, baud, m_modbusPty,
+        [pty](const QByteArray& piece) {
+            if (pty)
+                pty->write(piece);
+        },
+        bits);
 }
 
 void GatewayNode::warnLineMismatch(const PtyLine& seen) {

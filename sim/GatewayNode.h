@@ -123,6 +123,10 @@ private:
     // arrive at a line setting the slave does not use.
     void warnLineMismatch(const PtyLine& seen);
 
+    // Sends a reply of the Modbus slave on its serial line at the line's
+    // speed (at once without line timing), after the request has come off
+    // the line and the end-of-frame silence has passed.
+    void sendModbusLineReply(const QByteArray& reply, qsizetype requestBytes);
     bool bindModbus();
     bool bindAscii();
     // Sends an ASCII reply at the times the pacing gives (at once when
@@ -171,6 +175,7 @@ private:
     bool m_lineWarned = false;
     AsciiPacing m_asciiPacing;
     int64_t m_asciiLineFreeAt = 0;
+    int64_t m_modbusLineFreeAt = 0;
 };
 
 } // namespace kestrune::sim

@@ -70,13 +70,13 @@ void LinkPage::linkLost(const QString& reason) {
     DebugWindow::setPollBoxEnabled(false);
 }
 
-void ReadPage::buildResultRow(const RowNames& names) {
+void ReadPage::buildResultRow(const RowNames& names, int resultHeight) {
     m_names = names;
     const PageLayout& l = pageLayout();
     const int top = twips::ButtonRowTop;
-    m_result = l.addLabel(this, QLatin1String(names.result), 240, top - twips::ResultHeight, 900);
+    m_result = l.addLabel(this, QLatin1String(names.result), 240, top - resultHeight, 900);
     m_resultText =
-        l.addResultLabel(this, QLatin1String(names.resultText), top - twips::ResultHeight);
+        l.addResultLabel(this, QLatin1String(names.resultText), top - resultHeight, resultHeight);
     m_read = l.addButton(this, QLatin1String(names.read), 240, top, 1200);
     m_debug =
         l.addButton(this, QLatin1String(names.debug), twips::WindowWidth - 240 - 1200, top, 1200);

@@ -80,8 +80,9 @@ protected:
         int readCaption = TextRowRead;
         int debugCaption = TextRowDebug;
     };
-    // Lays out the result row; call it from build().
-    void buildResultRow(const RowNames& names);
+    // Lays out the result row, the result label resultHeight twips high
+    // above the buttons; call it from build().
+    void buildResultRow(const RowNames& names, int resultHeight = twips::ResultHeight);
 
     QLabel* resultLabel() const { return m_result; }
     QLabel* resultText() const { return m_resultText; }

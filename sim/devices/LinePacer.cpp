@@ -11,7 +11,6 @@
 namespace kestrune::sim {
 
 namespace {
-constexpr int kBitsPerCharacter = 11;
 constexpr int kPieceMs = 4;
 constexpr int kMaxPiece = 8;
 } // namespace
@@ -23,14 +22,15 @@ int64_t lineMs(qsizetype characters, int baud, int bitsPerCharacter) {
     return (bits * 1000 + baud - 1) / baud;
 }
 
-int linePieceSize(int baud) {
+int linePieceSize(int baud, int bitsPerCharacter) {
     if (baud <= 0)
         return kMaxPiece;
-    const int perPiece = int(int64_t(baud) * kPieceMs / (1000 * kBitsPerCharacter));
+    const int perPiece =
+        int(int64_t(baud) * kPieceMs / (1000 * int64_t(std::max(bitsPerCharacter, 1))));
     return std::clamp(perPiece, 1, kMaxPiece);
 }
 
-QList<LinePiece> linePieces(qsizetype size, int baud) {
+QList<LinePiece> linePieces(qsizetype size, int baud, int bitsPerCharacter) {
     QList<LinePiece> pieces;
     if (size <= 0)
         return pieces;
@@ -38,11 +38,11 @@ QList<LinePiece> linePieces(qsizetype size, int baud) {
         pieces.append({0, size, 0});
         return pieces;
     }
-    pieces.append({0, 1, lineMs(1, baud)});
-    const int step = linePieceSize(baud);
+    pieces.append({0, 1, lineMs(1, baud, bitsPerCharacter)});
+    const int step = linePieceSize(baud, bitsPerCharacter);
     for (qsizetype at = 1; at < size; at += step) {
         const qsizetype n = std::min<qsizetype>(step, size - at);
-        pieces.append({at, n, lineMs(at + n, baud)});
+        pieces.append({at, n, lineMs(at + n, baud, bitsPerCharacter)});
     }
     return pieces;
 }
@@ -85,13 +85,13 @@ int64_t simNowMs() {
     return clock.elapsed();
 }
 
-void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* context,
-                LineSink sink) {
+void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* context, LineSink sink,
+                int bitsPerCharacter) {
     if (bytes.isEmpty() || !context)
         return;
     auto run = std::make_shared<Run>();
     run->bytes = bytes;
-    run->pieces = linePieces(bytes.size(), baud);
+    run->pieces = linePieces(bytes.size(), baud, bitsPerCharacter);
     run->startMs = simNowMs() + std::max<int64_t>(startMs, 0);
     run->context = context;
     run->sink = std::move(sink);

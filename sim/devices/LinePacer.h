@@ -32,12 +32,12 @@ int64_t lineMs(qsizetype characters, int baud, int bitsPerCharacter = 11);
 
 // Characters per piece after the first: as many as the line carries in
 // about 4 ms, at least 1 and at most 8.
-int linePieceSize(int baud);
+int linePieceSize(int baud, int bitsPerCharacter = 11);
 
 // How `size` bytes leave the line: the first byte alone, then pieces of
 // linePieceSize(baud), each due when its last byte has arrived. A speed of
 // 0 (no line timing) gives one piece due at once.
-QList<LinePiece> linePieces(qsizetype size, int baud);
+QList<LinePiece> linePieces(qsizetype size, int baud, int bitsPerCharacter = 11);
 
 // Starts sending `bytes` to sink as a line delivers them at baud: the first
 // bit goes out startMs from now, the pieces arrive as linePieces says (a
@@ -45,7 +45,7 @@ QList<LinePiece> linePieces(qsizetype size, int baud);
 // context is destroyed (the socket or terminal went away). Returns at once;
 // the event loop does the rest.
 using LineSink = std::function<void(const QByteArray& piece)>;
-void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* context,
-                LineSink sink);
+void playOnLine(const QByteArray& bytes, int64_t startMs, int baud, QObject* context, LineSink sink,
+                int bitsPerCharacter = 11);
 
 } // namespace kestrune::sim

@@ -160,6 +160,10 @@ std::optional<SerialLine> parseSerialLine(const QString& text) {
     return line;
 }
 
+int characterBits(const SerialLine& line) {
+    return 1 + line.dataBits + (line.parity == 'N' ? 0 : 1) + line.stopBits;
+}
+
 bool lineMatches(const SerialLine& device, const PtyLine& program) {
     if (program.baud != 0 && program.baud != device.baud)
         return false;

@@ -21,6 +21,8 @@ struct SerialLine {
     QString text() const;
 };
 std::optional<SerialLine> parseSerialLine(const QString& text);
+// Bits one character takes on the line: start, data, parity, stop.
+int characterBits(const SerialLine& line);
 
 // What a pseudo-terminal tells of the line the program set on its side: the
 // speed and the stop bits exactly; of the parity only odd, mark and space

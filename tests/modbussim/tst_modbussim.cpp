@@ -1,8 +1,8 @@
 // Modbus reads against the real simulator: both framings over TCP, UDP and
 // the slave's serial line, the replies its fault switches spoil, the
 // transaction counter's wrap, the serial line check, registers set from the
-// installation file and the control port, and kestrune-cli's modbus read run
-// as a program. Addresses 127.0.0.140-149 only.
+// installation file and the control port, the serial line's time, and
+// kestrune-cli's modbus read run as a program. Addresses 127.0.0.140-149 only.
 #include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "channel/Link.h"
@@ -49,6 +49,16 @@ modbus-udp-port = 24140
 modbus-rtu-udp-port = 24141
 modbus-busy = 500 10
 modbus-line = 9600,N,8,1
+modbus-holding = 100 4120 0000 FF38 0000 0000 0001 E240 4B32 2D53 696D
+
+[gateway slow]
+mac = 00-20-4A-00-00-02
+family = K1
+address = 127.0.0.142
+console = no
+mbus-master = no
+modbus = yes
+modbus-line = 2400,N,8,1
 modbus-holding = 100 4120 0000 FF38 0000 0000 0001 E240 4B32 2D53 696D
 )";
 
@@ -288,6 +298,32 @@ private slots:
         QCOMPARE(r.outcome, answered ? Outcome::Ok : Outcome::Timeout);
         if (!answered)
             QCOMPARE(r.text, QStringLiteral("BusTimeout (Received 0 bytes)"));
+    }
+
+    // On its serial line the slave answers at the line's speed, 10 bits a
+    // character at 2400,N,8,1: the 8-byte request takes 34 ms on the line,
+    // the end-of-frame silence 15 ms, the 25-byte reply 105 ms.
+    void serialReplyTakesTheLineTime() {
+        m_link->closeConnection();
+        // A link of its own: after the odd-parity read the shared link's
+        // port is still heard as odd parity (its flag survives the reopen
+        // at no parity, and the pseudo-terminal shows only that flag).
+        Link link;
+        link.setBusDelay(0);
+        link.setBusTimeout(400);
+        LinkSettings s;
+        s.mode = ConnectionMode::Serial;
+        s.serialDevice = m_sim->ptyLink(QStringLiteral("slow"), QStringLiteral("modbus rtu"));
+        s.lineSettings = QStringLiteral("2400,N,8,1");
+        QVERIFY(link.openConnection(s));
+        ModbusClient client(link);
+        QElapsedTimer clock;
+        clock.start();
+        const ReadResult r = client.read(example(Framing::Rtu));
+        const qint64 took = clock.elapsed();
+        QVERIFY2(r.outcome == Outcome::Ok, qPrintable(r.text));
+        QCOMPARE(r.registers.size(), 20);
+        QVERIFY2(took >= 150 && took < 380, qPrintable(QString::number(took)));
     }
 
     void registersFromTheControlPort() {

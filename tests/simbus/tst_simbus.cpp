@@ -608,20 +608,25 @@ void TestSimBus::defaultInstallation() {
 void TestSimBus::linePieces_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("bits");
     QTest::addColumn<QString>("pieces");
-    QTest::newRow("E5 at 9600") << 1 << 9600 << "0+1@2";
-    QTest::newRow("short frame at 9600") << 5 << 9600 << "0+1@2 1+3@5 4+1@6";
-    QTest::newRow("one byte a piece at 2400") << 4 << 2400 << "0+1@5 1+1@10 2+1@14 3+1@19";
-    QTest::newRow("at most 8 a piece") << 20 << 38400 << "0+1@1 1+8@3 9+8@5 17+3@6";
-    QTest::newRow("no line timing") << 6 << 0 << "0+6@0";
-    QTest::newRow("nothing") << 0 << 9600 << "";
+    QTest::newRow("E5 at 9600") << 1 << 9600 << 11 << "0+1@2";
+    QTest::newRow("short frame at 9600") << 5 << 9600 << 11 << "0+1@2 1+3@5 4+1@6";
+    QTest::newRow("one byte a piece at 2400") << 4 << 2400 << 11 << "0+1@5 1+1@10 2+1@14 3+1@19";
+    QTest::newRow("at most 8 a piece") << 20 << 38400 << 11 << "0+1@1 1+8@3 9+8@5 17+3@6";
+    QTest::newRow("no line timing") << 6 << 0 << 11 << "0+6@0";
+    QTest::newRow("nothing") << 0 << 9600 << 11 << "";
+    // A Modbus RTU line at 300,N,8,1 and 19200,N,8,1: 10 bits a character.
+    QTest::newRow("10 bits at 300") << 3 << 300 << 10 << "0+1@34 1+1@67 2+1@100";
+    QTest::newRow("10 bits: more a piece") << 10 << 19200 << 10 << "0+1@1 1+7@5 8+2@6";
 }
 
 void TestSimBus::linePieces() {
     QFETCH(int, size);
     QFETCH(int, baud);
+    QFETCH(int, bits);
     QStringList pieces;
-    for (const LinePiece& p : sim::linePieces(size, baud))
+    for (const LinePiece& p : sim::linePieces(size, baud, bits))
         pieces << QStringLiteral("%1+%2@%3").arg(p.offset).arg(p.size).arg(p.dueMs);
     QTEST(pieces.join(QLatin1Char(' ')), "pieces");
 }

@@ -129,13 +129,14 @@ QPushButton* PageLayout::addButton(QWidget* parent, const QString& name, int lef
     return button;
 }
 
-QLabel* PageLayout::addResultLabel(QWidget* parent, const QString& name, int top) const {
+QLabel* PageLayout::addResultLabel(QWidget* parent, const QString& name, int top,
+                                   int height) const {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    place(label, 1200, top + 45, twips::WindowWidth - 1200 - 240, twips::ResultHeight - 120);
+    place(label, 1200, top + 45, twips::WindowWidth - 1200 - 240, height - 120);
     return label;
 }
 

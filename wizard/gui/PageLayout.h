@@ -99,8 +99,10 @@ public:
     QPushButton* addButton(QWidget* parent, const QString& name, int left, int top,
                            int width) const;
     // A result label: word-wrapped, selectable, beside its "Result" label at
-    // the left, reaching to the page's right margin.
-    QLabel* addResultLabel(QWidget* parent, const QString& name, int top) const;
+    // the left, reaching to the page's right margin; height is that of the
+    // row it heads.
+    QLabel* addResultLabel(QWidget* parent, const QString& name, int top,
+                           int height = twips::ResultHeight) const;
     // An explanatory text field Text_Info(index): read-only, frameless, on
     // the window's background.
     QPlainTextEdit* addInfoText(QWidget* parent, int index, const QRect& twips) const;
