@@ -103,16 +103,16 @@ void TestExplain::explain_data() {
     QTest::newRow("reply of a water meter")
         << kAcwBmPlus << in << M
         << "RSP_UD from address 8: variable data: identification 11490378, manufacturer ACW "
-           "(0477h), version 14, medium 16h, 9 records";
+           "(0477h), version 14, medium Cold Water (16h), 9 records";
     QTest::newRow("reply with status and more to come")
         << reply(0x28, 0x14, "01 13 05 1F") << in << M
         << "RSP_UD ACD=1 from address 1: variable data: identification 12345678, manufacturer ABB "
-           "(0442h), version 2, medium 04h, 2 records, more records follow, status: power low, "
+           "(0442h), version 2, medium Heat (04h), 2 records, more records follow, status: power low, "
            "temporary error";
     QTest::newRow("reply cut short")
         << reply(0x08, 0x00, "01 13 05 04 13 01") << in << M
         << "RSP_UD from address 1: variable data: identification 12345678, manufacturer ABB "
-           "(0442h), version 2, medium 04h, 1 record, decoding stopped after 1 record";
+           "(0442h), version 2, medium Heat (04h), 1 record, decoding stopped after 1 record";
     QTest::newRow("header too short") << hex("68 08 08 68 08 02 72 78 56 34 12 24 B4 16") << in << M
                                       << "RSP_UD from address 2: CI 72, header too short";
     QTest::newRow("fixed structure")
