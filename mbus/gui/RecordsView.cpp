@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -83,7 +85,11 @@ RecordsView::RecordsView(QWidget* parent) : QWidget(parent) {
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Every column as wide as its cells, but the quantity takes what is left
+    // (and gives way first when the window is narrow: its tip has it all).
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(
+        static_cast<int>(mbus::RecordColumn::Quantity), QHeaderView::Stretch);
 
     m_notes = new QLabel(this);
     m_notes->setObjectName(QStringLiteral("Label_RecordNotes"));
@@ -128,7 +134,6 @@ void RecordsView::showReply(const QByteArray& reply) {
             m_table->setItem(r, c, item);
         }
     }
-    m_table->resizeColumnsToContents();
     // The remarks column is there only when a record has a remark.
     const int remarks = static_cast<int>(mbus::RecordColumn::Remarks);
     bool anyRemark = false;
@@ -174,13 +179,15 @@ void RecordsView::copyCsv() {
 
 RecordsView* RecordsView::showWindow(const QByteArray& reply, QWidget* beside) {
     QWidget* owner = beside ? beside->window() : nullptr;
-    if (!g_window) {
+    const bool fresh = !g_window;
+    if (fresh) {
         g_window = new RecordsView(owner);
         g_window->setWindowFlag(Qt::Window);
         g_window->setAttribute(Qt::WA_DeleteOnClose);
-        g_window->placeBeside(owner);
     }
     g_window->showReply(reply);
+    if (fresh)
+        g_window->placeBeside(owner);
     g_window->show();
     g_window->raise();
     return g_window;
@@ -190,10 +197,33 @@ RecordsView* RecordsView::window() {
     return g_window;
 }
 
+int RecordsView::tableWidth() const {
+    // Room for the cell margins and the grid line of each column.
+    const int padding =
+        3 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 8;
+    const QFontMetrics cells = m_table->fontMetrics();
+    const QFontMetrics titles = m_table->horizontalHeader()->fontMetrics();
+    int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < mbus::RecordColumnCount; ++c) {
+        if (m_table->isColumnHidden(c))
+            continue;
+        int column = titles.horizontalAdvance(m_table->horizontalHeaderItem(c)->text()) + 16;
+        for (int r = 0; r < m_table->rowCount(); ++r)
+            column = std::max(column, cells.horizontalAdvance(m_table->item(r, c)->text()));
+        width += column + padding;
+    }
+    return width;
+}
+
 void RecordsView::placeBeside(QWidget* beside) {
     const QScreen* scr = beside ? beside->screen() : screen();
     const qreal scale = scr ? scr->logicalDotsPerInchX() / 96.0 : 1.0;
-    resize(qRound(OpenWidth * scale), qRound(OpenHeight * scale));
+    // Wide enough for the whole table when the screen has room for it.
+    const QMargins m = layout()->contentsMargins();
+    int wide = std::max(qRound(OpenWidth * scale), tableWidth() + m.left() + m.right());
+    if (scr)
+        wide = std::min(wide, scr->availableGeometry().width());
+    resize(wide, qRound(OpenHeight * scale));
     if (!beside)
         return;
     const QRect b = beside->frameGeometry();

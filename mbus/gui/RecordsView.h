@@ -50,6 +50,8 @@ public:
 
 private:
     void placeBeside(QWidget* beside);
+    // The width the table needs to show every column whole.
+    int tableWidth() const;
 
     QByteArray m_reply;
     QLabel* m_heading = nullptr;
