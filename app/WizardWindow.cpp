@@ -267,6 +267,11 @@ void WizardWindow::toggleTrafficLog() {
     DebugWindow::toggle(*this);
 }
 
+TelegramProtocol WizardWindow::trafficProtocol() const {
+    // The Modbus framing is told from the bytes: RTU is only what is expected.
+    return protocolForTask(m_state.selectedTask, false);
+}
+
 void WizardWindow::pollAction(PollTarget target) {
     const char* name = nullptr;
     switch (target) {

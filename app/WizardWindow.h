@@ -67,6 +67,7 @@ public:
     int currentPage() const override { return m_state.currentPage; }
     int selectedMeterFeature() const override { return m_state.selectedMeterFeature; }
     void pollAction(PollTarget target) override;
+    TelegramProtocol trafficProtocol() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

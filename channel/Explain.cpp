@@ -1,9 +1,11 @@
 #include "channel/Explain.h"
 
+#include "ascii/AsciiProtocol.h"
 #include "base/Language.h"
 #include "base/TextUtil.h"
 #include "mbus/MBusExplain.h"
 #include "mbus/MBusFrame.h"
+#include "modbus/ModbusFrame.h"
 #include "netsetup/SetupDatagram.h"
 #include "zarvek/loader/SupportLibrary.h"
 
@@ -90,7 +92,8 @@ QString explainPdu(const QString& framing, int unit, QByteArrayView pdu, bool re
     const int function = at(pdu, 0);
     if (!request && (function & 0x80) && pdu.size() >= 2) {
         return getText(TextModbusException)
-            .arg(framing, unitText, functionName(function & 0x7F), modbusExceptionText(at(pdu, 1)));
+            .arg(framing, unitText, functionName(function & 0x7F),
+                 modbus::exceptionText(at(pdu, 1)));
     }
     const bool read = function >= 1 && function <= 4;
     if (request && read && pdu.size() >= 5) {
@@ -165,7 +168,7 @@ QString explainAscii(QByteArrayView bytes) {
         return getText(TextAsciiNak)
             .arg(sequence)
             .arg(station)
-            .arg(asciiErrorText(static_cast<char>(at(bytes, n - 2))));
+            .arg(ascii::errorText(static_cast<char>(at(bytes, n - 2))));
     }
     QByteArrayView field = body.sliced(6);
     QString remark;
@@ -285,53 +288,32 @@ bool looksLikeModbusRtu(QByteArrayView b) {
     return b.size() >= 4 && crcRemark(b) == QStringLiteral(", ") + getText(TextCrcRight);
 }
 
-} // namespace
-
-QString modbusExceptionText(int code) {
-    static const char* const kTexts[] = {
-        " Illegal function",
-        " Illegal data address",
-        " Illegal data value",
-        " Slave device or server failure",
-        " Acknowledge",
-        " Slave device or server is busy",
-        " Negative acknowledge",
-        " Memory parity error",
-        " Not defined",
-        " Gateway path unavailable",
-        " Target device failed to respond",
-    };
-    if (code < 1 || code > 11) {
-        return QStringLiteral("Unknown Modbuserror");
+bool fits(QByteArrayView b, TelegramProtocol protocol) {
+    switch (protocol) {
+    case TelegramProtocol::MBus:
+        return looksLikeMBus(b);
+    case TelegramProtocol::ModbusRtu:
+        return looksLikeModbusRtu(b);
+    case TelegramProtocol::ModbusTcp:
+        return looksLikeModbusTcp(b);
+    case TelegramProtocol::Ascii:
+        return looksLikeAscii(b);
+    case TelegramProtocol::Setup:
+        return looksLikeSetup(b);
+    case TelegramProtocol::Unknown:
+        break;
     }
-    return QStringLiteral("Modbuserror %1:").arg(hexPair(static_cast<uint8_t>(code))) +
-           QString::fromLatin1(kTexts[code - 1]);
+    return false;
 }
 
-QString asciiErrorText(char letter) {
-    static const struct {
-        char letter;
-        const char* text;
-    } kErrors[] = {
-        {'C', " Crc fault"},
-        {'D', " Wrong data type (Must be VT_BSTR)"},
-        {'I', " Can't find Item ID"},
-        {'L', " Bad Length"},
-        {'M', " Timeout master port"},
-        {'N', " No complete request message"},
-        {'O', " To many read items"},
-        {'S', " No start character"},
-        {'T', " Timeout slave port"},
-        {'V', " Validation (Write value out of range)"},
-        {'X', " Internal use for wrong multi drop address"},
-    };
-    for (const auto& e : kErrors) {
-        if (e.letter == letter) {
-            return QStringLiteral("Error ") + QLatin1Char(letter) + QLatin1Char(':') +
-                   QString::fromLatin1(e.text);
-        }
-    }
-    return QStringLiteral("Unknown AsciiError");
+} // namespace
+
+TelegramProtocol chooseProtocol(QByteArrayView bytes, Direction direction,
+                                TelegramProtocol expected) {
+    if (expected != TelegramProtocol::Unknown && fits(bytes, expected))
+        return expected;
+    const TelegramProtocol guessed = guessProtocol(bytes, direction);
+    return guessed != TelegramProtocol::Unknown ? guessed : expected;
 }
 
 TelegramProtocol guessProtocol(QByteArrayView bytes, Direction /*direction*/) {

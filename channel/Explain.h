@@ -37,18 +37,17 @@ QString explainTelegram(QByteArrayView bytes, Direction direction, TelegramProto
 // support library); Unknown when none fits.
 TelegramProtocol guessProtocol(QByteArrayView bytes, Direction direction);
 
+// The protocol to explain the bytes in when expected is what the task
+// speaks: expected when the bytes fit its framing; else the protocol they
+// fit (a setup datagram during a meter search, say); else expected, whose
+// explanation then says what is wrong with them.
+TelegramProtocol chooseProtocol(QByteArrayView bytes, Direction direction,
+                                TelegramProtocol expected);
+
 // The protocol of a task's telegrams: the setup datagrams on the discovery,
 // IP setup and gateway settings tasks (0, 1, 3), M-Bus on the meter task
 // (4), Modbus on task 5 (framing as chosen), the ASCII protocol on task 6;
 // Unknown (guess from the bytes) on the others.
 TelegramProtocol protocolForTask(int task, bool modbusTcpFraming);
-
-// The exception text of a Modbus exception code, as the Modbus page shows it
-// ("Modbuserror 02: Illegal data address", "Unknown Modbuserror").
-QString modbusExceptionText(int code);
-
-// The text of an ASCII protocol error letter ("Error C: Crc fault",
-// "Unknown AsciiError").
-QString asciiErrorText(char letter);
 
 } // namespace kestrune

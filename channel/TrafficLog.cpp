@@ -119,19 +119,21 @@ QString hexBodyLine(const QByteArray& piece) {
 namespace {
 
 QStringList assemble(const QStringList& body, Direction direction, int32_t tick,
-                     const QString& timeOfDay, bool separator) {
+                     const QString& timeOfDay, bool separator, const QString& explanation) {
     QStringList out;
-    out.reserve(body.size() + (separator ? 1 : 0));
+    out.reserve(body.size() + (separator ? 1 : 0) + (explanation.isEmpty() ? 0 : 1));
     if (separator)
         out.append(QString());
     if (body.isEmpty())
         return out;
     const QString head = timeOfDay + uptimeStamp(tick) + directionArrow(direction);
     out.append(head + body.first());
-    if (body.size() > 1) {
+    if (body.size() > 1 || !explanation.isEmpty()) {
         const QString indent(head.size(), QLatin1Char(' '));
         for (qsizetype k = 1; k < body.size(); ++k)
             out.append(indent + body[k]);
+        if (!explanation.isEmpty())
+            out.append(indent + explanation);
     }
     return out;
 }
@@ -139,7 +141,7 @@ QStringList assemble(const QStringList& body, Direction direction, int32_t tick,
 } // namespace
 
 QStringList formatEntry(const QByteArray& data, Direction direction, int32_t tick,
-                        const QString& timeOfDay, bool logHasLines) {
+                        const QString& timeOfDay, bool logHasLines, const QString& explanation) {
     QStringList body;
     if (direction == Direction::Note) {
         if (!data.isEmpty())
@@ -149,14 +151,22 @@ QStringList formatEntry(const QByteArray& data, Direction direction, int32_t tic
         for (qsizetype at = 0; at < data.size(); at += TrafficBytesPerLine)
             body.append(hexBodyLine(data.mid(at, TrafficBytesPerLine)));
     }
-    return assemble(body, direction, tick, timeOfDay, direction == Direction::Sent && logHasLines);
+    // A note is words already. The words can quote a device's text: a
+    // control character in them must not break the line (or a saved file's
+    // numbering) in two.
+    QString words = direction == Direction::Note ? QString() : explanation;
+    for (QChar& ch : words)
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            ch = QLatin1Char('?');
+    return assemble(body, direction, tick, timeOfDay, direction == Direction::Sent && logHasLines,
+                    words);
 }
 
 QStringList formatNote(const QString& text, int32_t tick, const QString& timeOfDay) {
     QStringList body;
     if (!text.isEmpty())
         body.append(text);
-    return assemble(body, Direction::Note, tick, timeOfDay, false);
+    return assemble(body, Direction::Note, tick, timeOfDay, false, QString());
 }
 
 QString currentTimeOfDay() {
@@ -270,8 +280,11 @@ void TrafficLog::log(const QByteArray& data, Direction direction) {
         return;
     if (data.isEmpty() && direction != Direction::Sent)
         return;
+    QString explanation;
+    if (m_explainer && direction != Direction::Note && !data.isEmpty())
+        explanation = m_explainer(data, direction);
     appendLines(formatEntry(data, direction, static_cast<int32_t>(tickMs()), currentTimeOfDay(),
-                            !m_lines.empty()));
+                            !m_lines.empty(), explanation));
 }
 
 void TrafficLog::log(const QString& text, Direction direction) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 class QIODevice;
 
@@ -45,9 +46,13 @@ QString hexBodyLine(const QByteArray& piece);
 //  timeOfDay   the current time of day as the user's system writes it
 //  logHasLines whether the log already holds lines: a sent telegram then
 //              starts with an empty separator line
+//  explanation one line of words about the telegram, added under its last
+//              body line at the column of the hexadecimal digits; empty
+//              adds nothing
 // Empty data gives no body line (a sent one still gets its separator).
 QStringList formatEntry(const QByteArray& data, Direction direction, int32_t tick,
-                        const QString& timeOfDay, bool logHasLines);
+                        const QString& timeOfDay, bool logHasLines,
+                        const QString& explanation = QString());
 // A note given as text.
 QStringList formatNote(const QString& text, int32_t tick, const QString& timeOfDay);
 
@@ -113,6 +118,13 @@ public:
     // Values below 1 are taken as 1; trims at once.
     void setMaxLines(int64_t maxLines);
 
+    // What explains a telegram in one line of words (a sent or received
+    // entry gets it under its bytes); none (the default) keeps the lines as
+    // they always were.
+    using Explainer = std::function<QString(const QByteArray& data, Direction direction)>;
+    void setExplainer(Explainer explainer) { m_explainer = std::move(explainer); }
+    bool explains() const { return static_cast<bool>(m_explainer); }
+
     // Whether the address searches write their telegrams to the log.
     bool verboseSearchLog() const { return m_verboseSearchLog; }
     void setVerboseSearchLog(bool verbose);
@@ -161,6 +173,7 @@ private:
 
     std::deque<QString> m_lines;
     int64_t m_firstLineNumber = 0;
+    Explainer m_explainer;
     int m_maxLines = DefaultMaxLines;
     bool m_active = false;
     bool m_verboseSearchLog = false;

@@ -85,7 +85,7 @@ int runRead(Context& context, const QStringList& tags) {
                       << Qt::endl;
 
     context.setDefaults(AsciiSection, AsciiLine);
-    if (const int code = context.openLink(); code != ExitOk)
+    if (const int code = context.openLink(TelegramProtocol::Ascii); code != ExitOk)
         return code;
 
     const bool json = p.isSet(OptJson);

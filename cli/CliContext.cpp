@@ -31,6 +31,7 @@ const QString OptOpenTimeout = QStringLiteral("open-timeout");
 const QString OptIni = QStringLiteral("ini");
 const QString OptSection = QStringLiteral("section");
 const QString OptLog = QStringLiteral("log");
+const QString OptExplain = QStringLiteral("explain");
 const QString OptHelp = QStringLiteral("help");
 const QString OptVersion = QStringLiteral("version");
 
@@ -68,6 +69,9 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("NAME")},
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
+        {OptExplain,
+         QStringLiteral("With --log: under every telegram, one line that says in words what "
+                        "it is.")},
         {QStringList{QStringLiteral("h"), OptHelp},
          QStringLiteral("Show this help; after a command, that command's help.")},
         {OptVersion, QStringLiteral("Show the program's version.")},
@@ -449,10 +453,14 @@ bool Context::applyTimeouts() {
     return true;
 }
 
-void Context::startTrafficLog() {
+void Context::startTrafficLog(TelegramProtocol protocol) {
     if (!m_parser.isSet(OptLog))
         return;
     TrafficLog& log = trafficLog();
+    if (m_parser.isSet(OptExplain))
+        log.setExplainer([protocol](const QByteArray& data, Direction direction) {
+            return explainTelegram(data, direction, chooseProtocol(data, direction, protocol));
+        });
     QTextStream* err = &m_err;
     // Printed as they are inserted, before the line bound trims anything.
     QObject::connect(&log, &QAbstractItemModel::rowsInserted, &log,
@@ -464,14 +472,14 @@ void Context::startTrafficLog() {
     log.setActive(true);
 }
 
-int Context::openLink() {
+int Context::openLink(TelegramProtocol protocol) {
     m_lastFailure = ExitBadInput;
     const std::optional<LinkSettings> settings = linkSettings();
     if (!settings)
         return m_lastFailure;
     if (!applyTimeouts())
         return ExitBadInput;
-    startTrafficLog();
+    startTrafficLog(protocol);
     Link& l = link();
     QTextStream* err = &m_err;
     QObject::connect(&l, &Link::sendFailed, &l, [err](const QString& message) {
@@ -528,6 +536,10 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     }
     if (!parsed)
         return context.fail(ExitBadInput, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(OptExplain) && !parser.isSet(OptLog))
+        return context.fail(ExitBadInput,
+                            QStringLiteral("--explain adds lines to the traffic log: give --log "
+                                           "as well"));
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         err << helpText(parser);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/IniFile.h"
+#include "channel/Explain.h"
 #include "channel/Link.h"
 
 #include <QCommandLineOption>
@@ -121,12 +122,14 @@ public:
     bool applyTimeouts();
 
     // With --log: makes the traffic log active and prints every line it adds
-    // to err as it is added.
-    void startTrafficLog();
+    // to err as it is added. With --explain as well, every telegram gets a
+    // line in words, read as the protocol the command speaks (or, for bytes
+    // that do not fit it, as the one they fit).
+    void startTrafficLog(TelegramProtocol protocol = TelegramProtocol::Unknown);
 
     // Opens the link: linkSettings(), applyTimeouts(), startTrafficLog(),
     // then the link itself. ExitOk, or the exit code after a message.
-    int openLink();
+    int openLink(TelegramProtocol protocol = TelegramProtocol::Unknown);
 
     // Loads the language texts the results are worded in: the user's
     // stored choice, else the first language file in the program folder.

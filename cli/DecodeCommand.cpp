@@ -2,6 +2,7 @@
 
 #include "base/Language.h"
 #include "base/TextUtil.h"
+#include "cli/RecordsOutput.h"
 #include "cli/SendCommand.h"
 #include "mbus/MBusFrame.h"
 #include "mbus/MeterIdentification.h"
@@ -52,7 +53,7 @@ int runDecode(Context& context, const QStringList& arguments) {
     const MeterDataColumns c = row.value_or(MeterDataColumns{});
 
     if (context.parser().isSet(OptJson)) {
-        const QJsonObject o{
+        QJsonObject o{
             {QStringLiteral("decoded"), row.has_value()},
             {QStringLiteral("address"), c.address},
             {QStringLiteral("identification"), c.identification},
@@ -62,6 +63,7 @@ int runDecode(Context& context, const QStringList& arguments) {
             {QStringLiteral("deviceType"), c.deviceType},
             {QStringLiteral("fixedStructure"), c.fixedStructure},
         };
+        addRecordsJson(o, *bytes);
         context.out() << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
         return ExitOk;
     }
@@ -76,6 +78,7 @@ int runDecode(Context& context, const QStringList& arguments) {
         width = std::max(width, static_cast<int>(getText(text).size()));
     for (const auto& [text, value] : lines)
         context.out() << getText(text).leftJustified(width + 2) << *value << '\n';
+    printRecords(context.out(), *bytes);
     if (!row)
         context.err() << "kestrune-cli: decode: the reply holds no identification header ("
                       << bytes->size() << " bytes)" << Qt::endl;
@@ -89,7 +92,8 @@ Command decodeCommand() {
         QStringLiteral("decode"),
         QStringLiteral("HEX..."),
         QStringLiteral("Print what a meter's reply says: address, identification, manufacturer, "
-                       "version, medium, device type."),
+                       "version, medium, device type, then its data records with values and "
+                       "units."),
         {{OptJson, QStringLiteral("Print one JSON object instead of lines.")}},
         &runDecode,
     };

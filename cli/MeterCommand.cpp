@@ -2,6 +2,7 @@
 
 #include "base/TextUtil.h"
 #include "channel/Link.h"
+#include "cli/RecordsOutput.h"
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"
 
@@ -76,8 +77,10 @@ QJsonObject outcomeJson(MeterFeature feature, const MeterOutcome& outcome, const
         {QStringLiteral("failureText"), outcome.failureText},
         {QStringLiteral("text"), withLineFeeds(text)},
     };
-    if (!outcome.reply.isEmpty())
+    if (!outcome.reply.isEmpty()) {
         o.insert(QStringLiteral("reply"), hexPairs(outcome.reply));
+        addRecordsJson(o, outcome.reply);
+    }
     if (outcome.columns) {
         const MeterDataColumns& c = *outcome.columns;
         o.insert(QStringLiteral("address"), c.address);
@@ -118,7 +121,7 @@ int runMeter(Context& context, const QStringList& arguments) {
         policy = *chosen;
     }
     context.loadTexts();
-    if (const int code = context.openLink(); code != ExitOk)
+    if (const int code = context.openLink(TelegramProtocol::MBus); code != ExitOk)
         return code;
 
     // As when the meter page connects: the first read starts with FCB 1.

@@ -210,7 +210,9 @@ int runModbus(Context& context, const QStringList& arguments) {
     }
 
     context.setDefaults(QStringLiteral("ModBus"), QString());
-    if (const int code = context.openLink(); code != ExitOk)
+    if (const int code = context.openLink(p.framing == Framing::Tcp ? TelegramProtocol::ModbusTcp
+                                                                    : TelegramProtocol::ModbusRtu);
+        code != ExitOk)
         return code;
     ModbusClient client(link());
     const ReadResult r = client.read(p);

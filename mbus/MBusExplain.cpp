@@ -4,6 +4,7 @@
 #include "base/TextUtil.h"
 #include "mbus/DataRecords.h"
 #include "mbus/MBusFrame.h"
+#include "mbus/MeterIdentification.h"
 #include "mbus/RecordTexts.h"
 
 #include <QStringList>
@@ -154,7 +155,7 @@ QString replyPart(QByteArrayView frame) {
         if (h.kind == HeaderKind::Long && !h.id.isEmpty()) {
             parts << getText(TextVariableData)
                          .arg(h.id, manufacturerText(h.manufacturer), QString::number(h.version),
-                              hexPair(h.medium) + QLatin1Char('h'), count);
+                              mediumText(h.medium), count);
         }
         break;
     case 0x7A:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "channel/Explain.h"
+
 class QWidget;
 
 namespace kestrune {
@@ -34,6 +36,9 @@ public:
     // Runs one poll: presses the button the target names. Called only with a
     // target other than None, never re-entered while it runs.
     virtual void pollAction(PollTarget target) = 0;
+    // The protocol the current task speaks, for the log's explanations
+    // (Unknown: tell it from the bytes).
+    virtual TelegramProtocol trafficProtocol() const { return TelegramProtocol::Unknown; }
 };
 
 } // namespace kestrune

@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Language.h"
+#include "base/Settings.h"
 #include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/TimeoutsWindow.h"
@@ -36,6 +37,7 @@ namespace {
 const QString IniSection = QStringLiteral("Debug");
 const QString IniPollInterval = QStringLiteral("PollInterval");
 const QString IniMaxDebugLines = QStringLiteral("MaxDebugLines");
+const QString KeyExplain = QStringLiteral("Menu_Tools_Explain");
 
 // The save dialog's filters; the first adds its extension to a bare name.
 const QString TextFilesFilter = QStringLiteral("Text Files(*.txt)");
@@ -65,6 +67,7 @@ enum Text : int32_t {
     TextInterval = 756,
     TextIntervalUnit = 740, // "ms", shared with the search time-outs
     TextIntervalNotStored = 757,
+    TextMenuExplain = 2518,
 };
 
 DebugWindow* g_instance = nullptr;
@@ -225,6 +228,9 @@ void DebugWindow::buildControls() {
     m_actTimeouts = makeAction(m_menuTools, "Menu_Tools_Timeouts");
     m_actSearchTimeouts = makeAction(m_menuTools, "Menu_Tools_SearchTimeouts");
     m_actProperties = makeAction(m_menuTools, "Menu_Tools_Properties");
+    m_menuTools->addSeparator();
+    m_actExplain = makeAction(m_menuTools, "Menu_Tools_Explain");
+    m_actExplain->setCheckable(true);
 
     // The log: a plain view over the program-wide log, updated at most once
     // per frame, so an entry costs the same however many lines are kept and
@@ -326,6 +332,11 @@ void DebugWindow::buildControls() {
             h();
     });
 
+    connect(m_actExplain, &QAction::toggled, this, [this](bool on) {
+        settings::save(KeyExplain, on ? QStringLiteral("1") : QStringLiteral("0"));
+        setExplaining(on);
+    });
+
     connect(m_textInterval, &QLineEdit::textChanged, this, &DebugWindow::intervalChanged);
     connect(m_checkPoll, &QCheckBox::toggled, this, &DebugWindow::pollToggled);
     connect(m_pollTimer, &QTimer::timeout, this, &DebugWindow::pollTick);
@@ -344,6 +355,7 @@ void DebugWindow::setCaptions() {
     m_actTimeouts->setText(getText(TextMenuTimeouts));
     m_actSearchTimeouts->setText(getText(TextMenuSearchTimeouts));
     m_actProperties->setText(getText(TextMenuProperties));
+    m_actExplain->setText(getText(TextMenuExplain));
     m_commandSave->setText(getText(TextCommandSave));
     m_commandClear->setText(getText(TextCommandClear));
     m_commandExit->setText(getText(TextExit));
@@ -367,6 +379,11 @@ void DebugWindow::loadWindow() {
     intervalChanged(m_textInterval->text()); // also when the text was already equal
     showCounters(log.responseCount(), log.failureCount());
     showVerboseState(log.verboseSearchLog());
+    {
+        const QSignalBlocker block(m_actExplain);
+        m_actExplain->setChecked(settings::getNumber(KeyExplain, QStringLiteral("0")) != 0);
+    }
+    setExplaining(m_actExplain->isChecked());
 }
 
 bool DebugWindow::unloadWindow() {
@@ -378,6 +395,7 @@ bool DebugWindow::unloadWindow() {
         m_awaitedMain->removeEventFilter(this);
     const bool stored = storePollInterval();
     trafficLog().setActive(false);
+    trafficLog().setExplainer({});
     trafficLog().clear();
     if (g_instance == this)
         g_instance = nullptr;
@@ -466,6 +484,20 @@ void DebugWindow::showVerboseState(bool verbose) {
     QFont f = m_lblInterval->font();
     f.setBold(verbose);
     m_lblInterval->setFont(f);
+}
+
+void DebugWindow::setExplaining(bool on) {
+    if (!on) {
+        trafficLog().setExplainer({});
+        return;
+    }
+    // The host outlives the window, and the window takes the explainer
+    // away when it unloads.
+    DebugHost* host = m_host;
+    trafficLog().setExplainer([host](const QByteArray& bytes, Direction direction) {
+        return explainTelegram(bytes, direction,
+                               chooseProtocol(bytes, direction, host->trafficProtocol()));
+    });
 }
 
 bool DebugWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -53,6 +53,9 @@ QString withTextSuffix(const QString& path, const QString& chosenFilter);
 //   Debug button of a task page:  DebugWindow::toggle(*this);
 //   "/DEBUG" at start-up:          DebugWindow::open(*this);
 //   main window closing:           DebugWindow::closeWindow();
+// Its Tools menu also switches the explanation lines of the log
+// (Menu_Tools_Explain, stored in the setting of that name; off by default,
+// so that a saved log keeps its layout).
 //   a page laid out:               DebugWindow::setPollBoxEnabled(false);
 //   pages 70/80 entered, link open, or page 60 feature 0/4 clicked:
 //                                  DebugWindow::setPollBoxEnabled(true);
@@ -120,6 +123,8 @@ private:
     void scrollToNewest();
     void updateToolActions();
     void showVerboseState(bool verbose);
+    // Menu_Tools_Explain: the log explains every telegram in words, or not.
+    void setExplaining(bool on);
 
     DebugHost* m_host;
     bool m_unloaded = false;
@@ -138,6 +143,7 @@ private:
     QAction* m_actTimeouts = nullptr;
     QAction* m_actSearchTimeouts = nullptr;
     QAction* m_actProperties = nullptr;
+    QAction* m_actExplain = nullptr;
 
     QListView* m_list = nullptr;
     QLabel* m_labelComment = nullptr;

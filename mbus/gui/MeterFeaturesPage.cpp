@@ -6,6 +6,7 @@
 #include "channel/gui/DebugWindow.h"
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"
+#include "mbus/gui/RecordsView.h"
 #include "wizard/Navigation.h"
 #include "wizard/PageRules.h"
 #include "wizard/ShellState.h"
@@ -25,7 +26,7 @@ namespace kestrune {
 
 namespace {
 
-// texts: 114, 364, 650, 651-656, 660-665, 669-672, 684, 826, 1115
+// texts: 114, 364, 650, 651-656, 660-665, 669-672, 684, 826, 1115, 2517
 constexpr int TextHeader = 114;
 constexpr int TextReady = 364;
 constexpr int TextApplyStart = 650;
@@ -43,6 +44,7 @@ constexpr int TextMedium = 672;
 constexpr int TextEnhanced = 684;
 constexpr int TextSearch = 826;
 constexpr int TextDebug = 1115;
+constexpr int TextRecords = 2517;
 
 using wizardtext::indexed;
 using wizardtext::shown;
@@ -153,6 +155,8 @@ void MeterFeaturesPage::buildControls() {
     m_apply = l.addButton(this, QStringLiteral("Command_MeterFeature_Apply"), Left, buttons, 1500);
     m_search =
         l.addButton(this, QStringLiteral("Command_MeterFeature_Search"), 1860, buttons, 1500);
+    m_records =
+        l.addButton(this, QStringLiteral("Command_MeterFeature_Records"), 3480, buttons, 1500);
     m_debug = l.addButton(this, QStringLiteral("Command_MeterFeature_Debug"),
                           twips::WindowWidth - 240 - 1500, buttons, 1500);
     // The search window behind Search comes with the meter search; until
@@ -194,6 +198,8 @@ void MeterFeaturesPage::connectControls() {
 
     connect(m_apply, &QPushButton::clicked, this, &MeterFeaturesPage::apply);
     connect(m_debug, &QPushButton::clicked, this, [this] { frame().toggleTrafficLog(); });
+    connect(m_records, &QPushButton::clicked, this,
+            [this] { RecordsView::showWindow(m_lastReply, frame().mainWindow()); });
 }
 
 void MeterFeaturesPage::prepare() {
@@ -223,6 +229,7 @@ void MeterFeaturesPage::setCaptions() {
     m_apply->setText(QLatin1Char('&') + text(TextApplyStart));
     m_search->setText(text(TextSearch));
     m_debug->setText(text(TextDebug));
+    m_records->setText(text(TextRecords));
 }
 
 void MeterFeaturesPage::loadSettings() {
@@ -360,13 +367,28 @@ void MeterFeaturesPage::apply() {
     QWidget* window = frame().mainWindow();
     window->setEnabled(false);
     m_apply->setEnabled(false);
-    (void)m_operations->apply(plan);
+    const MeterOutcome outcome = m_operations->apply(plan);
     if (isCurrent()) {
         m_apply->setEnabled(frame().link().isOpen() || state().meterPageLinkOpen);
         window->setEnabled(true);
     } else {
         window->setEnabled(true);
     }
+    // Once the window takes input again: a window opened as a child of a
+    // disabled one would start disabled.
+    if (!outcome.reply.isEmpty())
+        showRecords(outcome.reply);
+}
+
+void MeterFeaturesPage::showRecords(const QByteArray& reply) {
+    m_lastReply = reply;
+    const DebugWindow* log = DebugWindow::instance();
+    if (log && log->pollBusy()) {
+        if (RecordsView* view = RecordsView::window())
+            view->showReply(reply);
+        return;
+    }
+    RecordsView::showWindow(reply, frame().mainWindow());
 }
 
 void MeterFeaturesPage::showInfo(const QString& t) {

@@ -22,7 +22,8 @@ class MeterOperations;
 // meter (initialise, read address, change primary address, change line
 // speed, diagnostic read, application reset), by primary, test or secondary
 // address, behind Apply; the search window behind Search; the traffic log
-// behind Debug. Which controls show follows MeterFeatureControls; what Apply
+// behind Debug; the records of the last read in the records window behind
+// Records (a read opens it by itself). Which controls show follows MeterFeatureControls; what Apply
 // does is planApply() and MeterOperations, whose text the information box
 // shows. Leaving the page closes the link.
 class MeterFeaturesPage : public LinkPage {
@@ -55,6 +56,9 @@ private:
     ApplyInput readBoxes() const;
     void writeBack(const ApplyPlan& plan);
     void showInfo(const QString& text);
+    // A read brought a reply: the records window shows it (opened for a
+    // read the user started, refreshed only when a poll tick read).
+    void showRecords(const QByteArray& reply);
 
     MeterFeatureControls m_controls;
     std::unique_ptr<MeterOperations> m_operations;
@@ -76,6 +80,8 @@ private:
     QPushButton* m_apply = nullptr;
     QPushButton* m_search = nullptr;
     QPushButton* m_debug = nullptr;
+    QPushButton* m_records = nullptr; // Command_MeterFeature_Records
+    QByteArray m_lastReply;           // the reply of the last read
 };
 
 } // namespace kestrune

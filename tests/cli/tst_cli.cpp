@@ -5,11 +5,15 @@
 #include "cli/CliContext.h"
 #include "cli/MeterCommand.h"
 #include "cli/SendCommand.h"
+#include "mbus/DataRecords.h"
 #include "tests/link/Peers.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -453,6 +457,31 @@ private slots:
                  qPrintable(lines[1]));
     }
 
+    // --explain puts one line of words under every telegram, at the column
+    // of its bytes; without --log it has nothing to add to.
+    void logExplains() {
+        UdpPeer peer;
+        QVERIFY(peer.isValid());
+        peer.setResponder([](const QByteArray&) { return LongFrame; });
+        const QStringList send = {QStringLiteral("send"), QStringLiteral("10 5B 01 5C 16")};
+        const Result r =
+            runCli(linkArgs(QStringLiteral("udp"), peer) +
+                   QStringList{QStringLiteral("--log"), QStringLiteral("--explain")} + send);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1].trimmed(), QStringLiteral("REQ_UD2 FCB=0 to address 1"));
+        QCOMPARE(lines[1].indexOf(QLatin1String("REQ_UD2")),
+                 lines[0].indexOf(QLatin1String("10 5B")));
+        QVERIFY2(lines[3].trimmed().startsWith(QLatin1String("RSP_UD from address 1")),
+                 qPrintable(lines[3]));
+
+        const Result alone = runCli(linkArgs(QStringLiteral("udp"), peer) +
+                                    QStringList{QStringLiteral("--explain")} + send);
+        QCOMPARE(alone.exitCode, 2);
+        QVERIFY2(alone.err.contains(QLatin1String("--log")), qPrintable(alone.err));
+    }
+
     void logShowsTheTimeoutNote() {
         UdpPeer peer;
         QVERIFY(peer.isValid());
@@ -506,6 +535,8 @@ private slots:
 
     void decode_data();
     void decode();
+    void decodeJsonRecords_data();
+    void decodeJsonRecords();
     void meterInput_data();
     void meterInput();
 };
@@ -525,25 +556,44 @@ void TestCli::decode_data() {
         "00 00 00 00 00 01 FF 98 00 00 1F 75 16");
     const QString fixed = QStringLiteral(
         "68 13 13 68 08 01 73 93 92 91 90 10 00 05 69 31 65 00 00 69 00 00 00 3F 16");
-    QTest::addRow("lines") << QStringList{"decode", abb} << 0
-                           << "Address         1\n"
-                              "Identification  78563412\n"
-                              "Manufacturer    ABB (0442h)\n"
-                              "Version         2 (02h)\n"
-                              "Medium          Electricity (02h)\n"
-                              "Device type     Delta\n";
+    QTest::addRow("lines")
+        << QStringList{"decode", "68 1B 1B 68 08 01 72 07 20 18 00 E6 1E 35 07 4C 00 00 00 0C 78 "
+                                 "07 20 18 00 0C 16 69 02 00 00 96 16"}
+        << 0
+        << "Address         1\n"
+           "Identification  00182007\n"
+           "Manufacturer    GWF (1EE6h)\n"
+           "Version         53 (35h)\n"
+           "Medium          Water (07h)\n"
+           "Device type     N/A\n"
+           "\n"
+           "Record  Function       Storage  Tariff  Subunit  Quantity            Value     Unit\n"
+           "     1  Instantaneous        0       0        0  Fabrication number  00182007\n"
+           "     2  Instantaneous        0       0        0  Volume              269       m^3\n";
+    QTest::addRow("identification of the ABB") << QStringList{"decode", abb} << 0
+                                               << "Address         1\n"
+                                                  "Identification  78563412\n"
+                                                  "Manufacturer    ABB (0442h)\n"
+                                                  "Version         2 (02h)\n"
+                                                  "Medium          Electricity (02h)\n"
+                                                  "Device type     Delta\n\n";
     QTest::addRow("fixed structure as JSON")
         << QStringList{"decode", "--json", fixed} << 0
         << "{\"address\":\"1\",\"decoded\":true,\"deviceType\":\"Fixed\",\"fixedStructure\":"
            "true,\"identification\":\"90919293\",\"manufacturer\":\"N/A\",\"medium\":\"N/A\","
-           "\"version\":\"N/A\"}\n";
+           "\"records\":[{\"function\":\"instantaneous\",\"qualifiers\":[],\"quantity\":"
+           "\"energy\",\"storage\":0,\"subunit\":0,\"tariff\":0,\"unit\":\"Wh\",\"value\":"
+           "6531000},{\"function\":\"instantaneous\",\"qualifiers\":[],\"quantity\":"
+           "\"volume\",\"storage\":0,\"subunit\":0,\"tariff\":0,\"unit\":\"m^3\",\"value\":"
+           "0.069}],\"recordsComplete\":true,\"version\":\"N/A\"}\n";
     QTest::addRow("no header") << QStringList{"decode", "--json",
                                               "68 08 08 68 08 09 72 78 56 34 "
                                               "12 01 98 16"}
                                << 0
                                << "{\"address\":\"\",\"decoded\":false,\"deviceType\":\"\","
                                   "\"fixedStructure\":false,\"identification\":\"\","
-                                  "\"manufacturer\":\"\",\"medium\":\"\",\"version\":\"\"}\n";
+                                  "\"manufacturer\":\"\",\"medium\":\"\",\"records\":[],"
+                                  "\"recordsComplete\":false,\"version\":\"\"}\n";
     QTest::addRow("acknowledgement") << QStringList{"decode", "E5"} << 2 << "acknowledgement";
     QTest::addRow("short frame") << QStringList{"decode", "10 5B 01 5C 16"} << 2
                                  << "not a long frame";
@@ -564,10 +614,70 @@ void TestCli::decode() {
                             language));
     const Result r = runCli(args);
     QCOMPARE(r.exitCode, exitCode);
-    if (exitCode == 0)
+    if (exitCode == 0 && QTest::currentDataTag() == QLatin1String("identification of the ABB"))
+        QVERIFY2(r.out.startsWith(out), qPrintable(r.out)); // its records follow
+    else if (exitCode == 0)
         QCOMPARE(r.out, out);
     else
         QVERIFY2(r.err.contains(out), qPrintable(r.err));
+}
+
+// decode --json gives every record of real captures with the decoder's
+// stable names, numbers as JSON numbers and everything else as text; a
+// reply whose last record runs past its end keeps the records before it.
+void TestCli::decodeJsonRecords_data() {
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<bool>("complete");
+    QFile f(QStringLiteral(KESTRUNE_SOURCE_DIR "/tests/data/mbus-frames.tsv"));
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList wanted = {
+        "test-frames/ACW_Itron-BM-plus-m",      // dates, storage 1, manufacturer data
+        "test-frames/ACW_Itron-CYBLE-M-Bus-14", // plain-text units
+        "test-frames/landis+gyr_ultraheat_t230", "test-frames/kamstrup_382_005"};
+    int found = 0;
+    while (!f.atEnd()) {
+        const QStringList cells = QString::fromUtf8(f.readLine()).split(QLatin1Char('\t'));
+        if (cells.size() > 1 && wanted.contains(cells[0])) {
+            QTest::addRow("%s", qPrintable(cells[0]))
+                << cells[1] << !cells[0].startsWith(QLatin1String("error"));
+            ++found;
+        }
+    }
+    QCOMPARE(found, wanted.size());
+    // A volume, then a second one of which only one data byte came.
+    QTest::addRow("record past the end")
+        << "68 18 18 68 08 01 72 78 56 34 12 42 04 02 04 2A 00 00 00 04 13 01 00 00 00 04 13 01 "
+           "35 16"
+        << false;
+}
+
+void TestCli::decodeJsonRecords() {
+    QFETCH(QString, hex);
+    const Result r = runCli(QStringList{QStringLiteral("decode"), QStringLiteral("--json")} +
+                            hex.split(QLatin1Char(' ')));
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QTEST(o.value(QStringLiteral("recordsComplete")).toBool(), "complete");
+    const QJsonArray records = o.value(QStringLiteral("records")).toArray();
+    const mbus::RecordDecoding d =
+        mbus::decodeRecords(QByteArray::fromHex(hex.toLatin1().replace(' ', "")));
+    QVERIFY(!d.records.empty());
+    QCOMPARE(records.size(), static_cast<qsizetype>(d.records.size()));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QJsonObject j = records[i].toObject();
+        const mbus::DataRecord& e = d.records[static_cast<size_t>(i)];
+        QCOMPARE(j.value(QStringLiteral("function")).toString(), mbus::functionId(e.function));
+        QCOMPARE(j.value(QStringLiteral("quantity")).toString(), mbus::quantityId(e.quantity));
+        QCOMPARE(j.value(QStringLiteral("storage")).toDouble(), static_cast<double>(e.storage));
+        QCOMPARE(j.value(QStringLiteral("tariff")).toDouble(), static_cast<double>(e.tariff));
+        QCOMPARE(j.value(QStringLiteral("subunit")).toDouble(), static_cast<double>(e.subunit));
+        QCOMPARE(j.value(QStringLiteral("unit")).toString(), e.unit);
+        const QJsonValue v = j.value(QStringLiteral("value"));
+        if (e.kind == mbus::ValueKind::Number)
+            QCOMPARE(v.toDouble(), e.number);
+        else
+            QCOMPARE(v.toString(), e.text);
+    }
 }
 
 // What meter makes of its words and options before any link is opened.

@@ -7,6 +7,7 @@
 #include "mbus/DataRecords.h"
 #include "mbus/MBusFrame.h"
 #include "mbus/RecordTexts.h"
+#include "tests/TestHex.h"
 
 #include <QFile>
 #include <QHash>
@@ -20,13 +21,7 @@ using namespace kestrune::mbus;
 
 namespace {
 
-QByteArray hex(const QString& text) {
-    QByteArray bytes;
-    if (!parseHexBytes(text, bytes)) {
-        qFatal("bad hex in test table: %s", qPrintable(text));
-    }
-    return bytes;
-}
+using testhex::hex;
 
 QList<QStringList> readTsv(const QString& name) {
     QFile file(QStringLiteral(KESTRUNE_SOURCE_DIR "/tests/data/") + name);

@@ -6,6 +6,7 @@
 #include "channel/Explain.h"
 #include "mbus/MBusFrame.h"
 #include "netsetup/SetupDatagram.h"
+#include "tests/TestHex.h"
 
 #include <QFile>
 #include <QtTest>
@@ -17,13 +18,7 @@ Q_DECLARE_METATYPE(kestrune::TelegramProtocol)
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray bytes;
-    if (!parseHexBytes(QString::fromLatin1(text), bytes)) {
-        qFatal("bad hex in test table: %s", text);
-    }
-    return bytes;
-}
+using testhex::hex;
 
 QByteArray ascii(char start, const char* body) {
     return QByteArray(1, start) + QByteArray(body) + QByteArray(1, '\x03');
@@ -51,6 +46,8 @@ private slots:
     void initTestCase();
     void explain_data();
     void explain();
+    void chooseProtocol_data();
+    void chooseProtocol();
 };
 
 void TestExplain::initTestCase() {
@@ -103,16 +100,17 @@ void TestExplain::explain_data() {
     QTest::newRow("reply of a water meter")
         << kAcwBmPlus << in << M
         << "RSP_UD from address 8: variable data: identification 11490378, manufacturer ACW "
-           "(0477h), version 14, medium 16h, 9 records";
+           "(0477h), version 14, medium Cold Water (16h), 9 records";
     QTest::newRow("reply with status and more to come")
         << reply(0x28, 0x14, "01 13 05 1F") << in << M
         << "RSP_UD ACD=1 from address 1: variable data: identification 12345678, manufacturer ABB "
-           "(0442h), version 2, medium 04h, 2 records, more records follow, status: power low, "
+           "(0442h), version 2, medium Heat (04h), 2 records, more records follow, status: power "
+           "low, "
            "temporary error";
     QTest::newRow("reply cut short")
         << reply(0x08, 0x00, "01 13 05 04 13 01") << in << M
         << "RSP_UD from address 1: variable data: identification 12345678, manufacturer ABB "
-           "(0442h), version 2, medium 04h, 1 record, decoding stopped after 1 record";
+           "(0442h), version 2, medium Heat (04h), 1 record, decoding stopped after 1 record";
     QTest::newRow("header too short") << hex("68 08 08 68 08 02 72 78 56 34 12 24 B4 16") << in << M
                                       << "RSP_UD from address 2: CI 72, header too short";
     QTest::newRow("fixed structure")
@@ -233,6 +231,30 @@ void TestExplain::explain() {
     QFETCH(Direction, direction);
     QFETCH(TelegramProtocol, protocol);
     QTEST(explainTelegram(bytes, direction, protocol), "line");
+}
+
+// The task's protocol when the bytes fit it; else the one they fit; else the
+// task's, whose explanation says what is wrong.
+void TestExplain::chooseProtocol_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<TelegramProtocol>("expected");
+    QTest::addColumn<TelegramProtocol>("chosen");
+    const auto M = TelegramProtocol::MBus;
+    const auto R = TelegramProtocol::ModbusRtu;
+    const auto T = TelegramProtocol::ModbusTcp;
+    const auto S = TelegramProtocol::Setup;
+    QTest::newRow("M-Bus on the meter task") << hex("10 5B 01 5C 16") << M << M;
+    QTest::newRow("setup record read during a search") << hex("00 00 00 E0") << M << S;
+    QTest::newRow("TCP framing while RTU was expected")
+        << hex("00 01 00 00 00 06 01 03 00 00 00 0A") << R << T;
+    QTest::newRow("cut short: still the task's") << hex("68 0A 0A 68 08") << M << M;
+    QTest::newRow("no task: guessed") << hex("E5") << TelegramProtocol::Unknown << M;
+}
+
+void TestExplain::chooseProtocol() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(TelegramProtocol, expected);
+    QTEST(kestrune::chooseProtocol(bytes, Direction::Sent, expected), "chosen");
 }
 
 QTEST_GUILESS_MAIN(TestExplain)

@@ -6,6 +6,7 @@
 #include "mbus/MBusFrame.h"
 #include "mbus/MeterIdentification.h"
 #include "mbus/MeterReply.h"
+#include "tests/TestHex.h"
 
 #include <QFile>
 #include <QtTest>
@@ -14,12 +15,7 @@ using namespace kestrune;
 
 namespace {
 
-QByteArray hex(const QString& text) {
-    QByteArray bytes;
-    if (!parseHexBytes(text, bytes))
-        qFatal("bad hex in test table: %s", qPrintable(text));
-    return bytes;
-}
+using testhex::hex;
 
 // A reply from address 5 with CI ci whose user data after CI is the given
 // header bytes.

@@ -1,6 +1,7 @@
 #include "base/TextUtil.h"
 #include "mbus/FcbState.h"
 #include "mbus/MBusFrame.h"
+#include "tests/TestHex.h"
 
 #include <QtTest>
 
@@ -8,13 +9,7 @@ using namespace kestrune;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray bytes;
-    if (!parseHexBytes(QString::fromLatin1(text), bytes)) {
-        qFatal("bad hex in test table: %s", text);
-    }
-    return bytes;
-}
+using testhex::hex;
 
 // Replies of real meters, as published with the open-source M-Bus library
 // libmbus (github.com/rscada/libmbus, commit

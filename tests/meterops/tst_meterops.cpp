@@ -13,6 +13,7 @@
 #include "zarvek/loader/SupportLibrary.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
@@ -727,6 +728,37 @@ private slots:
             cli(QStringList{QStringLiteral("--udp"), QStringLiteral("127.0.0.100:26001")} + args);
         QTEST(r.exitCode, "exitCode");
         QVERIFY2(r.out.endsWith(ends), qPrintable(r.out + r.err));
+    }
+
+    // meter read --json carries the reply's records with the decoder's stable
+    // names: from a reply without a header, and from a fixed structure.
+    void cliJsonRecords_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("first"); // quantity, unit, value of the first record
+        QTest::addColumn<int>("count");
+        QTest::newRow("no header") << "10"
+                                   << "volume m^3 54.321" << 2;
+        QTest::newRow("fixed structure") << "8"
+                                         << "energy Wh 6531000" << 2;
+    }
+    void cliJsonRecords() {
+        QFETCH(QString, address);
+        const CliResult r = cli({QStringLiteral("--udp"), QStringLiteral("127.0.0.100:26001"),
+                                 QStringLiteral("meter"), QStringLiteral("read"),
+                                 QStringLiteral("--address"), address, QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        const QJsonArray records = o.value(QStringLiteral("records")).toArray();
+        QTEST(static_cast<int>(records.size()), "count");
+        const QJsonObject first = records.first().toObject();
+        QTEST(QStringLiteral("%1 %2 %3")
+                  .arg(first.value(QStringLiteral("quantity")).toString(),
+                       first.value(QStringLiteral("unit")).toString())
+                  .arg(first.value(QStringLiteral("value")).toDouble(), 0, 'g', 10),
+              "first");
+        QCOMPARE(first.value(QStringLiteral("function")).toString(),
+                 QStringLiteral("instantaneous"));
+        QVERIFY(o.value(QStringLiteral("recordsComplete")).toBool());
     }
 
     void cliJson() {

@@ -5,7 +5,8 @@
 // and from the properties dialog, and a poll tick during an exchange.
 //
 // With KESTRUNE_METER_SHOTS set to a folder, pictures of the page after a
-// read by primary and by secondary address are saved there.
+// read by primary and by secondary address are saved there (and, on a real
+// screen, the whole screen with the records and traffic log windows).
 
 #include "app/Startup.h"
 #include "app/WizardWindow.h"
@@ -17,6 +18,7 @@
 #include "channel/gui/DebugWindow.h"
 #include "mbus/FcbState.h"
 #include "mbus/gui/PropertiesWindow.h"
+#include "mbus/gui/RecordsView.h"
 #include "netsetup/Adapters.h"
 #include "tests/simprogram/SimProcess.h"
 #include "wizard/ShellState.h"
@@ -24,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -33,7 +36,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -73,6 +79,11 @@ gateway = p
 capture = sen_pollusonic_2
 address = 8
 manufacturer = SEN
+
+[meter heat]
+gateway = p
+capture = engelmann_sensostar2c
+address = 3
 )";
 
 QString txt(int n) {
@@ -148,6 +159,11 @@ class TestMeterPage : public QObject {
             return;
         QTest::qWait(50);
         m_wizard->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+            QTest::qWait(300);
+            QGuiApplication::primaryScreen()->grabWindow(0).save(
+                QDir(dir).filePath(name + QStringLiteral("-screen.png")));
+        }
     }
 
 private slots:
@@ -304,6 +320,76 @@ private slots:
         QFETCH(QString, shot);
         if (!shot.isEmpty())
             shoot(QStringLiteral("page60-") + shot);
+    }
+
+    // A read fills the records window beside the page, the report stays as
+    // it was; the table copies as CSV with decimal points in any locale; the
+    // traffic log explains each telegram while its Tools menu says so.
+    void recordsBesideTheReport() {
+        enterPage();
+        click(QStringLiteral("Command_MeterFeature_Debug"));
+        DebugWindow* log = DebugWindow::instance();
+        QVERIFY(log);
+        auto* explain = log->findChild<QAction*>(QStringLiteral("Menu_Tools_Explain"));
+        QVERIFY(explain && explain->isCheckable() && !explain->isChecked());
+        explain->trigger();
+        QCOMPARE(settings::get(QStringLiteral("Menu_Tools_Explain")), QStringLiteral("1"));
+        click(QStringLiteral("Option_SelectMeterFeature(1)"));
+        type(QStringLiteral("Text_MeterFeature_Address(0)"), QStringLiteral("3"));
+        apply();
+        QVERIFY2(info().trimmed().endsWith(QStringLiteral(
+                     "Meter data received. Primary address 3, identification number 10380010 "
+                     "(EFE).\n\nTo address this meter, use primary address 3.\nor secondary "
+                     "address 10380010.14C5.01.04\n(identification.manufacturer.version.medium)")),
+                 qPrintable(info()));
+
+        RecordsView* view = RecordsView::window();
+        QVERIFY(view && view->isVisible() && view->isEnabled());
+        const auto* table = view->findChild<QTableWidget*>(QStringLiteral("List_Records"));
+        QCOMPARE(table->rowCount(), 24);
+        const auto cell = [table](int row, int column) { return table->item(row, column)->text(); };
+        QCOMPARE(cell(8, 5), QStringLiteral("Flow temperature"));
+        QCOMPARE(cell(8, 6) + QLatin1Char(' ') + cell(8, 7), QStringLiteral("95 °C"));
+        QCOMPARE(cell(10, 6) + QLatin1Char(' ') + cell(10, 7), QStringLiteral("52.58 K"));
+        QVERIFY(view->findChild<QLabel*>(QStringLiteral("Label_Records"))
+                    ->text()
+                    .contains(QLatin1String("10380010")));
+
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        view->findChild<QPushButton*>(QStringLiteral("Command_CopyCsv"))->click();
+        QLocale::setDefault(before);
+        const QStringList csv = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'));
+        QCOMPARE(csv.size(), 24 + 2); // header, rows, the empty rest after the last line end
+        QCOMPARE(csv[0], QStringLiteral("Record,Function,Storage,Tariff,Subunit,Quantity,Value,"
+                                        "Unit,Remarks"));
+        QCOMPARE(csv[11], QStringLiteral("11,Instantaneous,0,0,0,Temperature difference,52.58,K,"));
+        QCOMPARE(csv[14], QStringLiteral("14,Instantaneous,0,0,0,\"Volume, increment per input "
+                                         "pulse on channel 0\",0.1,m^3/pulse,"));
+
+        // Each telegram has its words under its bytes, at the bytes' column.
+        const QStringList lines = trafficLog().lines();
+        const qsizetype sentAt = lines.indexOf(lines.filter(QStringLiteral(" -> ")).value(0));
+        QVERIFY(sentAt >= 0 && sentAt + 1 < lines.size());
+        QCOMPARE(lines[sentAt + 1].trimmed(), QStringLiteral("REQ_UD2 FCB=1 to address 3"));
+        QCOMPARE(lines[sentAt + 1].indexOf(QLatin1String("REQ_UD2")),
+                 lines[sentAt].indexOf(QLatin1String("10 7B 03")));
+        QVERIFY2(lines.filter(QStringLiteral("RSP_UD from address 3: variable data: "
+                                             "identification 10380010, manufacturer EFE (14C5h), "
+                                             "version 1, medium Heat (04h), 24 records"))
+                         .size() == 1,
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+        shoot(QStringLiteral("page60-records"));
+
+        // Off again: the next telegrams take their old lines only.
+        explain->trigger();
+        const int kept = trafficLog().lineCount();
+        apply();
+        const QStringList added = trafficLog().lines().mid(kept);
+        QVERIFY(!added.isEmpty());
+        // Time stamps, arrows and hexadecimal pairs only: no words.
+        QCOMPARE(added.filter(QRegularExpression(QStringLiteral("[G-Zg-z]"))), QStringList());
+        QCOMPARE(settings::get(QStringLiteral("Menu_Tools_Explain")), QStringLiteral("0"));
     }
 
     // Apply writes back what it made of the boxes, and keeps it.

@@ -127,6 +127,44 @@ private slots:
         }
     }
 
+    // An explanation goes under the telegram's last line, at the column of
+    // its bytes, as one line whatever characters it quotes; notes get none.
+    void explanationLine_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<QString>("explanation");
+        QTest::addColumn<QStringList>("expected");
+        const QString head = QStringLiteral("14:02:11 0:00:01.200 -> ");
+        const QString indent(head.size(), QLatin1Char(' '));
+        QTest::newRow("sent, after other lines")
+            << hex("105B015C16") << 1 << "REQ_UD2 FCB=0 to address 1"
+            << QStringList{QString(), head + body("10 5B 01 5C 16"),
+                           indent + QStringLiteral("REQ_UD2 FCB=0 to address 1")};
+        QTest::newRow("17 bytes: under the second line")
+            << QByteArray(17, char(0xE5)) << 0 << "words"
+            << QStringList{QStringLiteral("14:02:11 0:00:01.200 <- ") +
+                               body("E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5 E5"),
+                           indent + body("E5"), indent + QStringLiteral("words")};
+        QTest::newRow("control characters cannot break the line")
+            << hex("E5") << 0 << "value \"a\r\nb\x7f\""
+            << QStringList{QStringLiteral("14:02:11 0:00:01.200 <- ") + body("E5"),
+                           indent + QStringLiteral("value \"a??b?\"")};
+        QTest::newRow("no words, no line")
+            << hex("E5") << 0 << ""
+            << QStringList{QStringLiteral("14:02:11 0:00:01.200 <- ") + body("E5")};
+        QTest::newRow("a note is words already")
+            << QByteArray("BusTimeout") << 2 << "words"
+            << QStringList{QStringLiteral("14:02:11 0:00:01.200    BusTimeout")};
+    }
+    void explanationLine() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, direction);
+        QFETCH(QString, explanation);
+        QTEST(formatEntry(data, static_cast<Direction>(direction), 1200, QStringLiteral("14:02:11"),
+                          true, explanation),
+              "expected");
+    }
+
     void noteText() {
         const QStringList lines = formatNote(QStringLiteral("Received 1 byte"), 1200, "09:00:00");
         QCOMPARE(lines, QStringList{QStringLiteral("09:00:00 0:00:01.200    Received 1 byte")});
