@@ -128,7 +128,7 @@ bool loadLanguage() {
     const QString setting = settings::get(QStringLiteral("Language"));
     if (setting.isEmpty())
         return false;
-    const QString path = programDir() + QStringLiteral("Kestrune_Language.") + setting;
+    const QString path = textsDir() + QStringLiteral("Kestrune_Language.") + setting;
     if (!QFile::exists(path))
         return false;
     return table.loadFile(path);

@@ -31,6 +31,7 @@ const QString OptIni = QStringLiteral("ini");
 const QString OptSection = QStringLiteral("section");
 const QString OptLog = QStringLiteral("log");
 const QString OptHelp = QStringLiteral("help");
+const QString OptVersion = QStringLiteral("version");
 
 const QString DefaultLine = QStringLiteral("2400,E,8,1");
 const QString DefaultSection = QStringLiteral("IP");
@@ -55,7 +56,7 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("MS")},
         {OptIni,
          QStringLiteral("INI file to read (default: Kestrune.INI in the program folder, or in "
-                        "$KESTRUNE_PROGRAM_DIR)."),
+                        "$KESTRUNE_PROGRAM_DIR; installed: /etc/kestrune)."),
          QStringLiteral("FILE")},
         {OptSection,
          QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
@@ -64,6 +65,7 @@ QList<QCommandLineOption> globalOptions() {
         {OptLog,
          QStringLiteral("Print the traffic log lines to standard error as they are added.")},
         {QStringList{QStringLiteral("h"), OptHelp}, QStringLiteral("Show this help.")},
+        {OptVersion, QStringLiteral("Show the program's version.")},
     };
 }
 
@@ -125,7 +127,7 @@ void loadTexts() {
     if (loadLanguage())
         return;
     const QString english = languageFileName(1);
-    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath()}) {
+    for (const QString& dir : {textsDir(), QCoreApplication::applicationDirPath()}) {
         if (languageTable().loadFile(QDir(dir).filePath(english)))
             return;
     }
@@ -360,11 +362,11 @@ int Context::openLink() {
 void Context::loadTexts() {
     if (loadLanguage())
         return;
-    for (const LanguageChoice& choice : listLanguages(programDir())) {
+    for (const LanguageChoice& choice : listLanguages(textsDir())) {
         if (languageTable().loadFile(choice.path))
             return;
     }
-    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+    m_err << ProgramName << ": no language file in " << textsDir() << ": texts show as numbers"
           << Qt::endl;
 }
 
@@ -396,6 +398,10 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     }
     if (!parsed)
         return context.fail(ExitBadInput, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(OptVersion)) {
+        out << ProgramName << ' ' << KESTRUNE_VERSION << Qt::endl;
+        return ExitOk;
+    }
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         err << helpText(parser);
