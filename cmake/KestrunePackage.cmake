@@ -14,6 +14,10 @@
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
 set(_gen ${CMAKE_BINARY_DIR}/packaging)
 
+# The simulator's Modbus slave links the support library itself: it finds it
+# in the private folder relative to its own place (so an unpacked tree works).
+set_target_properties(kestrune-gateway-sim PROPERTIES
+    INSTALL_RPATH "$ORIGIN/../${KESTRUNE_PRIVATE_LIBDIR}")
 install(TARGETS kestrune-cli kestrune-gateway-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(KESTRUNE_BUILD_GUI)
     install(TARGETS Kestrune RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
