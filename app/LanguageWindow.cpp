@@ -63,7 +63,7 @@ LanguageWindow::LanguageWindow(QWidget* parent) : QDialog(parent) {
 }
 
 void LanguageWindow::fillLanguageList() {
-    m_choices = listLanguages(programDir());
+    m_choices = listLanguages(textsDir());
     for (const LanguageChoice& choice : m_choices)
         m_combo->addItem(choice.name, choice.number);
 

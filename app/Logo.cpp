@@ -9,14 +9,10 @@ LogoWidget::LogoWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void LogoWidget::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void paintLogoTile(QPainter& p, const QRectF& tile) {
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-
-    const qreal side = qMin(width(), height()) - 2.0;
-    if (side < 8)
-        return;
-    const QRectF tile(1, (height() - side) / 2.0, side, side);
+    const qreal side = tile.width();
 
     // Tile.
     QLinearGradient fill(tile.topLeft(), tile.bottomRight());
@@ -47,6 +43,28 @@ void LogoWidget::paintEvent(QPaintEvent*) {
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 3; ++i)
         p.drawEllipse(QPointF(tile.left() + (2.8 + 2.2 * i) * u, busY), u * 0.75, u * 0.75);
+    p.restore();
+}
+
+QImage logoImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    // A small margin keeps the antialiased edge inside the picture.
+    const qreal margin = size / 32.0;
+    paintLogoTile(p, QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+    return image;
+}
+
+void LogoWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    const qreal side = qMin(width(), height()) - 2.0;
+    if (side < 8)
+        return;
+    const QRectF tile(1, (height() - side) / 2.0, side, side);
+    paintLogoTile(p, tile);
 
     // The name, when the widget is wide enough for it.
     const qreal textLeft = tile.right() + side * 0.15;

@@ -12,8 +12,11 @@
 namespace kestrune {
 
 void initProgramDir() {
-    if (qEnvironmentVariableIsEmpty("KESTRUNE_PROGRAM_DIR"))
-        setProgramDir(QCoreApplication::applicationDirPath());
+    const QString overrideDir = qEnvironmentVariable("KESTRUNE_PROGRAM_DIR");
+    if (overrideDir.isEmpty())
+        setProgramFolders(foldersForExecutable(QCoreApplication::applicationDirPath()));
+    else
+        setProgramDir(overrideDir);
 }
 
 bool loadLanguageOrAsk() {

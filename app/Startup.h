@@ -9,8 +9,8 @@ namespace kestrune {
 class ShellState;
 class WizardWindow;
 
-// Sets the program directory from the executable's folder unless the
-// environment (KESTRUNE_PROGRAM_DIR) names one.
+// Sets the program's folders from the executable's place (build folder or
+// installed layout) unless the environment (KESTRUNE_PROGRAM_DIR) names one.
 void initProgramDir();
 
 // Loads the language; when that fails, shows the language window modally

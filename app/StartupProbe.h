@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QWidget;
+class QWindow;
 
 namespace kestrune {
 
@@ -12,6 +13,11 @@ namespace kestrune {
 //   KESTRUNE_BENCH_STARTUP exposed_ms=<monotonic ms> rss_kb=<VmRSS> cpu_ms=<CPU time>
 // and ends the program. The monotonic clock is the one QElapsedTimer uses,
 // so the starting process can subtract its own reading.
+//
+// When KESTRUNE_STARTUP_REPORT is set, the first exposure instead prints where
+// the program found its files, then ends it (the installation check):
+//   KESTRUNE_STARTUP texts=<folder> ini=<path> ini_found=yes|no
+//   KESTRUNE_STARTUP caption=<window caption> zarvek=ok|<why not>
 class StartupProbe : public QObject {
     Q_OBJECT
 public:
@@ -26,6 +32,7 @@ protected:
 
 private:
     using QObject::QObject;
+    static void printFiles(QWindow* window);
     bool m_done = false;
 };
 

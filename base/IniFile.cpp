@@ -196,10 +196,10 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
 }
 
 IniFile& programIni() {
-    static IniFile ini(programDir() + QStringLiteral("Kestrune.INI"));
+    static IniFile ini(iniFilePath());
     // The program directory can be changed by tests; follow it.
-    if (ini.path() != programDir() + QStringLiteral("Kestrune.INI"))
-        ini = IniFile(programDir() + QStringLiteral("Kestrune.INI"));
+    if (ini.path() != iniFilePath())
+        ini = IniFile(iniFilePath());
     return ini;
 }
 

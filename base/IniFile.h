@@ -48,7 +48,8 @@ private:
     QString m_path;
 };
 
-// The program's INI file: ProgramDir + "Kestrune.INI".
+// The program's INI file: Kestrune.INI in the program folder, or in the
+// configuration folder of an installed program (see ProgramDir.h).
 IniFile& programIni();
 
 } // namespace kestrune

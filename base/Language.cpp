@@ -168,7 +168,7 @@ bool loadLanguage() {
     const QString setting = settings::get(QStringLiteral("Language"));
     if (setting.isEmpty())
         return false;
-    const QString path = findLanguageFile(programDir(), setting);
+    const QString path = findLanguageFile(textsDir(), setting);
     if (path.isEmpty())
         return false;
     return table.loadFile(path);

@@ -546,6 +546,12 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         m_connectionError = path + QStringLiteral(": ") + m_serial.errorString();
+        // Refused for want of permission: say how to get it.
+        if (m_serial.error() == QSerialPort::PermissionError) {
+            const QString advice = serialAccessAdvice(path);
+            if (!advice.isEmpty())
+                m_connectionError += QStringLiteral(". ") + advice;
+        }
         m_serial.clearError();
         m_openingSerial = false;
         return false;

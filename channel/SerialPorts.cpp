@@ -1,13 +1,21 @@
 #include "channel/SerialPorts.h"
 
 #include "base/IniFile.h"
+#include "base/Language.h"
 
+#include <QFile>
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <cerrno>
 
+#include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -220,6 +228,43 @@ std::optional<LineCounters> readLineCounters(int fd) {
     c.brk = raw.brk;
     c.bufOverrun = raw.buf_overrun;
     return c;
+}
+
+} // namespace kestrune
+
+namespace kestrune {
+
+namespace {
+
+// texts: 1300
+constexpr int TextSerialAccess = 1300;
+
+// Serial ports that a group may use carry that group; "dialout" is Debian's.
+QString deviceGroup(const struct stat& st) {
+    if (st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        if (const struct group* g = ::getgrgid(st.st_gid))
+            return QString::fromLocal8Bit(g->gr_name);
+    }
+    return QStringLiteral("dialout");
+}
+
+QString userName() {
+    if (const struct passwd* pw = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return QStringLiteral("$USER");
+}
+
+} // namespace
+
+QString serialAccessAdvice(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return QString();
+    // The effective user decides, as it does for open().
+    if (::faccessat(AT_FDCWD, native.constData(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES)
+        return QString();
+    return getText(TextSerialAccess).arg(deviceGroup(st), userName());
 }
 
 } // namespace kestrune

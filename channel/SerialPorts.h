@@ -28,6 +28,13 @@ QString serialPortDisplayName(int number);
 // The sixteen display names in list order (position 0 is COM1).
 QStringList serialPortDisplayNames();
 
+// What to do when this user may not open the device at path: text 1300 with
+// the group the device belongs to (on Debian "dialout" for real serial
+// ports) and the user's login name. Empty when the device can be read and
+// written (or does not exist), so a port refused for another reason (held by
+// another program) gets no misleading advice.
+QString serialAccessAdvice(const QString& path);
+
 // Line settings parsed from "baud,parity,data bits,stop bits".
 struct LineSettings {
     qint32 baudRate = 9600;

@@ -60,7 +60,7 @@ QList<QCommandLineOption> globalOptions() {
          QStringLiteral("MS")},
         {OptIni,
          QStringLiteral("INI file to read (default: Kestrune.INI in the program folder, or in "
-                        "$KESTRUNE_PROGRAM_DIR)."),
+                        "$KESTRUNE_PROGRAM_DIR; installed: /etc/kestrune)."),
          QStringLiteral("FILE")},
         {OptSection,
          QStringLiteral("INI section of the time-outs (default IP, for modbus ModBus, for ascii "
@@ -167,7 +167,7 @@ void loadTexts() {
     if (loadLanguage())
         return;
     const QString english = languageFileName(1);
-    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath()}) {
+    for (const QString& dir : {textsDir(), QCoreApplication::applicationDirPath()}) {
         if (languageTable().loadFile(QDir(dir).filePath(english)))
             return;
     }
@@ -496,11 +496,11 @@ int Context::openLink(TelegramProtocol protocol) {
 void Context::loadTexts() {
     if (loadLanguage())
         return;
-    for (const LanguageChoice& choice : listLanguages(programDir())) {
+    for (const LanguageChoice& choice : listLanguages(textsDir())) {
         if (languageTable().loadFile(choice.path))
             return;
     }
-    m_err << ProgramName << ": no language file in " << programDir() << ": texts show as numbers"
+    m_err << ProgramName << ": no language file in " << textsDir() << ": texts show as numbers"
           << Qt::endl;
 }
 

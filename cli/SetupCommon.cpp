@@ -35,7 +35,7 @@ void loadSetupTexts() {
     if (loadLanguage())
         return;
     const QString name = languageFileName(1);
-    for (const QString& dir : {programDir(), QCoreApplication::applicationDirPath() + u'/'}) {
+    for (const QString& dir : {textsDir(), QCoreApplication::applicationDirPath() + u'/'}) {
         if (QFile::exists(dir + name) && languageTable().loadFile(dir + name))
             return;
     }

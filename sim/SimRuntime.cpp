@@ -49,6 +49,7 @@ Options:
                      with "network = namespace")
   --control PORT     UDP port on 127.0.0.1 for text commands (0: none)
   --help             this text
+  --version          the program's version
 
 At start one line is printed for every address, port and pseudo-terminal
 served, then "sim ready". Exit codes: 0 after SIGINT/SIGTERM, 1 when a
@@ -365,6 +366,7 @@ int runSimulator(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption configOpt(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption printOpt(QStringLiteral("print-config"));
     const QCommandLineOption checkOpt(QStringLiteral("check"));
@@ -380,6 +382,10 @@ int runSimulator(int argc, char** argv) {
     }
     if (parser.isSet(QStringLiteral("help"))) {
         out(QString::fromUtf8(kHelp).trimmed());
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        out(QStringLiteral("kestrune-gateway-sim " KESTRUNE_VERSION));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {

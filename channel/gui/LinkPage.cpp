@@ -95,13 +95,16 @@ void ReadPage::loadSettings() {
 }
 
 void ReadPage::showLinkFailure(int textNumber, const QString& error) {
-    setResultText(m_resultText, shown(resultLabelFailureText(getText(textNumber), error)),
-                  resultcolor::DarkRed);
+    const QString message = shown(resultLabelFailureText(getText(textNumber), error));
+    setResultText(m_resultText, message, resultcolor::DarkRed);
+    // A long device path can push the end of the text out of the label.
+    m_resultText->setToolTip(message);
     m_read->setEnabled(false);
 }
 
 void ReadPage::showLinkOpened() {
     setResultText(m_resultText, lineSettingsNote(), resultcolor::Blue);
+    m_resultText->setToolTip(QString());
     m_read->setEnabled(true);
     DebugWindow::setPollBoxEnabled(true);
 }

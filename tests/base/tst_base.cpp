@@ -1,5 +1,6 @@
 // Shared helpers, the INI file and the settings store.
 #include "base/IniFile.h"
+#include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "base/TextUtil.h"
@@ -354,6 +355,95 @@ private slots:
         setProgramDir(given);
         QCOMPARE(programDir(), expected);
         QCOMPARE(programIni().path(), expected + QStringLiteral("Kestrune.INI"));
+    }
+
+    // Where an executable's files are looked for, by the folder it lies in.
+    // "lang" marks a tree whose share/kestrune holds a language file.
+    void installedFolders_data() {
+        QTest::addColumn<QString>("exeDir");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("texts");
+        QTest::addColumn<QString>("config");
+        QTest::addColumn<QString>("prefix");
+        const QString lang = QStringLiteral("share/kestrune/Kestrune_Language.001");
+        QTest::newRow("system: /usr, configuration in /etc")
+            << "root/usr/bin" << QStringList{"root/usr/" + lang} << true
+            << "root/usr/share/kestrune/"
+            << "root/etc/kestrune/"
+            << "root/usr";
+        QTest::newRow("other prefix: its own etc")
+            << "opt/k/bin/" << QStringList{"opt/k/" + lang} << true << "opt/k/share/kestrune/"
+            << "opt/k/etc/kestrune/"
+            << "opt/k";
+        QTest::newRow("build folder")
+            << "build" << QStringList{"build/Kestrune_Language.001"} << false << "build/"
+            << "build/"
+            << "";
+        QTest::newRow("bin without a data folder")
+            << "plain/bin" << QStringList{"plain/bin/Kestrune_Language.001"} << false
+            << "plain/bin/"
+            << "plain/bin/"
+            << "";
+        QTest::newRow("data folder without texts")
+            << "empty/bin" << QStringList{"empty/share/kestrune/Kestrune.INI"} << false
+            << "empty/bin/"
+            << "empty/bin/"
+            << "";
+    }
+    void installedFolders() {
+        QFETCH(QString, exeDir);
+        QFETCH(QStringList, files);
+        QFETCH(bool, installed);
+        QFETCH(QString, texts);
+        QFETCH(QString, config);
+        QFETCH(QString, prefix);
+        QTemporaryDir tree;
+        QVERIFY(tree.isValid());
+        const QString top = tree.path() + QLatin1Char('/');
+        QVERIFY(QDir().mkpath(top + exeDir));
+        for (const QString& f : files) {
+            QVERIFY(QDir().mkpath(QFileInfo(top + f).absolutePath()));
+            writeFile(top + f, "0=English\n");
+        }
+        const ProgramFolders folders = foldersForExecutable(top + exeDir);
+        QCOMPARE(folders.installed, installed);
+        QCOMPARE(folders.texts, top + texts);
+        QCOMPARE(folders.config, top + config);
+        QCOMPARE(folders.program, withTrailingSeparator(QDir::cleanPath(top + exeDir)));
+        if (installed) {
+            QVERIFY2(folders.library.startsWith(top + prefix + QStringLiteral("/lib/")),
+                     qPrintable(folders.library));
+            QVERIFY(folders.library.endsWith(QStringLiteral("/kestrune/")));
+        } else {
+            QCOMPARE(folders.library, folders.program);
+        }
+    }
+
+    // An installed program reads its texts from the data folder and the INI
+    // from the configuration folder; setProgramDir puts it back to one folder.
+    void installedProgramFindsItsFiles() {
+        QTemporaryDir tree;
+        QVERIFY(tree.isValid());
+        const QString root = tree.path();
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/usr/bin")));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/usr/share/kestrune")));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/etc/kestrune")));
+        writeFile(root + QStringLiteral("/usr/share/kestrune/Kestrune_Language.001"),
+                  "0=English\n10=Installed texts\n");
+        writeFile(root + QStringLiteral("/usr/share/kestrune/Kestrune.INI"), "[IP]\nBusDelay=1\n");
+        writeFile(root + QStringLiteral("/etc/kestrune/Kestrune.INI"), "[IP]\nBusDelay=77\n");
+        setProgramFolders(foldersForExecutable(root + QStringLiteral("/usr/bin")));
+        settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+        QVERIFY(loadLanguage());
+        QCOMPARE(getText(10), QStringLiteral("Installed texts"));
+        QCOMPARE(programIni().readNumber(QStringLiteral("IP"), QStringLiteral("BusDelay")), 77);
+
+        setProgramDir(root + QStringLiteral("/usr/bin"));
+        QCOMPARE(iniFilePath(), root + QStringLiteral("/usr/bin/Kestrune.INI"));
+        QCOMPARE(textsDir(), root + QStringLiteral("/usr/bin/"));
+        QVERIFY(!loadLanguage());
+        settings::save(QStringLiteral("Language"), QString());
     }
 
     void settingsStore() {

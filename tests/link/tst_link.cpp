@@ -19,6 +19,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrune;
 using testpeer::Peer;
@@ -733,6 +736,45 @@ private slots:
         QVERIFY(!m_link->isOpen());
         QVERIFY(m_link->receiveMBusFrame(1000).isEmpty());
         QCOMPARE(trafficLog().failureCount(), 0);
+    }
+
+    // A port this user may not open keeps its reason and says what to do; a
+    // port refused for another reason (held by another program) gets no
+    // such advice. As root, where permissions do not bite, the open runs as
+    // "nobody" for the moment (the effective user decides).
+    void serialPermissionDenied() {
+        QVERIFY(languageTable().loadFile(
+            QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
+        PtyPeer peer;
+        QVERIFY(peer.isValid());
+        const QByteArray path = QFile::encodeName(peer.path());
+        QCOMPARE(::chmod(path.constData(), 0), 0);
+        const uid_t uid = ::geteuid();
+        if (uid == 0)
+            QCOMPARE(::seteuid(65534), 0); // nobody
+        const bool opened = m_link->openConnection(peer.linkSettings());
+        const QString name = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        if (uid == 0)
+            QCOMPARE(::seteuid(0), 0);
+        QVERIFY(!opened);
+        const QString error = m_link->connectionError();
+        QVERIFY2(error.startsWith(peer.path() + QStringLiteral(": ")), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("ermission")), qPrintable(error));
+        // Mode 0 gives the group no access: the advice names Debian's group.
+        QVERIFY2(error.endsWith(getText(1300).arg(QStringLiteral("dialout"), name)),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("sudo adduser %1 dialout").arg(name)),
+                 qPrintable(error));
+
+        // The same port open elsewhere: refused, but not for want of rights.
+        QCOMPARE(::chmod(path.constData(), 0660), 0);
+        QCOMPARE(serialAccessAdvice(peer.path()), QString());
+        Link holder;
+        QVERIFY(holder.openConnection(peer.linkSettings()));
+        QVERIFY(!m_link->openConnection(peer.linkSettings()));
+        QVERIFY2(!m_link->connectionError().contains(QStringLiteral("adduser")),
+                 qPrintable(m_link->connectionError()));
+        QCOMPARE(serialAccessAdvice(QStringLiteral("/dev/kestrune-no-such-port")), QString());
     }
 
     void serialOpenFailures() {

@@ -92,7 +92,7 @@ private:
     bool load(QString& error) {
         if (library_.isLoaded())
             return true;
-        const QString dir = programDir();
+        const QString dir = libraryDir();
         const QString besideProgram = dir + libraryFileName();
         library_.setFileName(besideProgram);
         if (library_.load())

@@ -7,7 +7,7 @@
 
 // The program's side of the support library Zarvek. CRC16 and FillString are
 // bound by name when each is first called: the library is looked for as
-// programDir() + "libZarvek.so" first, then by its bare name through the
+// libraryDir() + "libZarvek.so" first, then by its bare name through the
 // system's library search path. One binding serves the whole program.
 //
 // Nothing here throws or crashes when the library or a function is missing:
