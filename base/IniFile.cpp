@@ -140,12 +140,20 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
         file.lines.append(entry);
     }
 
+    // Unbuffered: a buffered QSaveFile commits a file the disk cut short
+    // (the failed flush goes unnoticed), which would replace the whole INI
+    // file with its first part. Written directly, a short write is seen and
+    // the old file stays.
     QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     QString text = file.lines.join(file.eol);
     text += file.eol;
-    out.write(text.toLatin1());
+    const QByteArray bytes = text.toLatin1();
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
     return out.commit();
 }
 

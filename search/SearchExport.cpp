@@ -106,7 +106,8 @@ QByteArray searchReportBlock(const SearchExport& data) {
 SaveResult writeSearchCsv(const QString& path, const SearchExport& data) {
     const QByteArray contents = searchCsvContents(data);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a write the disk cuts short shows in the count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fileFailure(file, QFileDevice::OpenError);
     if (file.write(contents) != contents.size()) {
         const SaveResult failed = fileFailure(file, QFileDevice::WriteError);
