@@ -177,9 +177,15 @@ public:
 
     void setQuestions(SearchQuestions* answers) { m_answers = answers; }
 
+    // ValidateSettings: primary, 0 <= low <= high < 252 and at least one of
+    // SND_NKE and REQ_UD2; secondary, an identification mask of exactly 8
+    // characters (blanks around it not counted).
+    static bool settingsValid(const SearchSettings& settings);
+
     // Command_Search_Click: runs one whole search and returns when it ends
-    // (the waits inside run the event loop). A call while a search runs
-    // returns Abandoned at once and changes nothing.
+    // (the waits inside run the event loop). A call while a search runs, or
+    // with settings that are not valid, returns Abandoned at once and
+    // changes nothing.
     Outcome run(const SearchSettings& settings);
     bool isRunning() const { return m_running; }
 
@@ -236,6 +242,19 @@ signals:
     void finished(kestrune::SearchEngine::Outcome outcome);
 
 private:
+    bool startLink(const SearchSettings& settings);
+    int iniDelay(const QString& key, int previous) const;
+    void searchSend(const QByteArray& telegram);
+    QByteArray searchReceive(int timeoutMs);
+    int addRow(const QString& probed);
+    void readData(ProbeResult& row, const QByteArray& reply);
+    void scanPrimary(int low, int high);
+    int scanSecondary();
+    void scanTree(QString mask, int p);
+    // One selection and its row; true when something answered a wildcard
+    // mask, so the search descends below it.
+    bool probeSelection(const QString& mask, int p, int digit);
+
     Link& m_link;
     const IniFile& m_ini;
     SearchQuestions* m_answers = nullptr;
