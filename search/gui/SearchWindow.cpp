@@ -527,16 +527,7 @@ void SearchWindow::storeSettings() {
 // ---- the controls' handlers ------------------------------------------------------------
 
 void SearchWindow::validateSettings() {
-    bool enabled = false;
-    if (m_method[0]->isChecked()) {
-        const int64_t low = leadingRoundedNumber(m_low->text());
-        const int64_t high = leadingRoundedNumber(m_high->text());
-        enabled = low >= 0 && high >= low && high < 252 &&
-                  (m_sndNke->isChecked() || m_reqUd2->isChecked());
-    } else {
-        enabled = m_maskId->text().trimmed().size() == 8;
-    }
-    m_search->setEnabled(enabled);
+    m_search->setEnabled(SearchEngine::settingsValid(controlSettings()));
 }
 
 void SearchWindow::methodClicked(int index) {
@@ -575,24 +566,31 @@ void SearchWindow::refreshSpeedButtons() {
 
 // ---- the search ----------------------------------------------------------------------
 
-void SearchWindow::search() {
-    if (m_engine->isRunning() || !m_search->isEnabled())
-        return;
-    const ShellState& shell = m_frame.state();
-    Link& link = m_frame.link();
+SearchSettings SearchWindow::controlSettings() const {
     SearchSettings s;
     s.method = m_method[0]->isChecked() ? SearchMethod::Primary : SearchMethod::Secondary;
-    s.low = static_cast<int>(std::clamp<int64_t>(leadingRoundedNumber(m_low->text()), 0, 251));
-    s.high = static_cast<int>(std::clamp<int64_t>(leadingRoundedNumber(m_high->text()), 0, 251));
+    // Numbers beyond an int are out of range either way.
+    const auto address = [](const QLineEdit* box) {
+        return static_cast<int>(std::clamp<int64_t>(leadingRoundedNumber(box->text()), -1, 1000));
+    };
+    s.low = address(m_low);
+    s.high = address(m_high);
     s.sndNke = m_sndNke->isChecked();
     s.reqUd2 = m_reqUd2->isChecked();
-    s.maskId = m_maskId->text().trimmed();
+    s.maskId = m_maskId->text();
     s.maskManufacturer = m_maskMnfct->text();
     s.maskVersion = m_maskVersion->text();
     s.maskMedium = m_maskMedia->text();
     s.useFabrication = m_useFabrication->isChecked();
     s.fabrication = m_fabrication->text();
     s.secondaryReqUd2 = m_secReqUd2->isChecked();
+    return s;
+}
+
+SearchSettings SearchWindow::searchSettings() const {
+    SearchSettings s = controlSettings();
+    const ShellState& shell = m_frame.state();
+    Link& link = m_frame.link();
     s.link = storedLinkSettings(link.selectedTask());
     s.busDelay = link.busDelay();
     s.chosenDeviceKind = shell.chosenDeviceKind;
@@ -601,7 +599,13 @@ void SearchWindow::search() {
     s.adapterAddress = shell.selectedAdapterIP;
     s.family = SearchTimeoutsWindow::activeFamily();
     s.speedChoice = searchtimeouts::storedSpeedButton();
+    return s;
+}
 
+void SearchWindow::search() {
+    if (m_engine->isRunning() || !m_search->isEnabled())
+        return;
+    const SearchSettings s = searchSettings();
     m_shownMethod = s.method;
     m_frameTimeout->hide();
     m_search->hide();

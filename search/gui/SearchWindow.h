@@ -61,6 +61,10 @@ private:
     void loadSettings();
     void storeSettings();
 
+    // The search as the controls describe it; with the link, the shell's
+    // answers and the stored choices for a start.
+    SearchSettings controlSettings() const;
+    SearchSettings searchSettings() const;
     void validateSettings();
     void methodClicked(int index);
     void fabricationClicked(bool checked);
