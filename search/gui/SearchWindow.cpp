@@ -40,7 +40,7 @@ namespace kestrune {
 
 namespace {
 
-// texts: 50, 231, 232, 640, 670-672, 800-809, 840-846
+// texts: 50, 231, 232, 640, 670-672, 800-809, 821, 840-846
 constexpr int TextCaption = 50;
 constexpr int TextAbort = 231;
 constexpr int TextExit = 232;
@@ -58,6 +58,7 @@ constexpr int TextFirstAddress = 806;
 constexpr int TextLastAddress = 807;
 constexpr int TextFrameSecondary = 808;
 constexpr int TextExclude = 809;
+constexpr int TextAcknowledged = 821;
 constexpr int TextSpeedPrimary = 840;
 constexpr int TextSaveReport = 841;
 constexpr int TextSaveCsv = 842;
@@ -81,7 +82,10 @@ const QString KeyFabrication = QStringLiteral("SearchFabrication");
 QString columnKey(int header) { // list headers 2..10 are the columns 1..9
     return QStringLiteral("ListView_SearchColumn_") + QString::number(header);
 }
-constexpr int DefaultColumnTwips = 1000;
+// Widths of the columns 1..9 until the user has set them: wide enough for
+// what a found meter shows ("Electricity (02h)", "ABB (0442h)").
+constexpr std::array<int, 9> DefaultColumnTwips = {1100, 900,  1050, 1050, 1300,
+                                                   1500, 1100, 2300, 1300};
 // A stored width below this would leave a column nobody can grab again.
 constexpr int MinimumColumnTwips = 300;
 constexpr int IconColumnWidth = 26; // pixels
@@ -174,7 +178,7 @@ SearchWindow::SearchWindow(WizardFrame& frame, QWidget* parent)
     buildControls();
     setCaptions();
     connectControls();
-    resize(PageLayout(this).x(10500), PageLayout(this).y(7600));
+    resize(PageLayout(this).x(13200), PageLayout(this).y(7600));
     // A search still running when the program ends stops at the next probe.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_engine->abort(); });
 }
@@ -250,6 +254,9 @@ void SearchWindow::buildControls() {
     primary->addWidget(m_sndNke, 2, 0);
     primary->addWidget(m_reqUd2, 2, 1);
     primary->setRowStretch(3, 1);
+    primary->setColumnStretch(2, 1);
+    for (QLineEdit* e : {m_low, m_high})
+        e->setMaximumWidth(PageLayout(this).x(900));
 
     // Secondary search: the masks, the exclusion of the CSV file, the
     // fabrication number.
@@ -289,6 +296,11 @@ void SearchWindow::buildControls() {
     fast->addWidget(m_fabrication);
     secondary->addWidget(m_frameFast, 5, 0, 1, 4);
     secondary->setRowStretch(6, 1);
+    secondary->setColumnStretch(4, 1);
+    for (QLineEdit* e : {m_maskId, m_fabrication})
+        e->setMaximumWidth(PageLayout(this).x(1300));
+    for (QLineEdit* e : {m_maskMnfct, m_maskVersion, m_maskMedia, m_maskExclude})
+        e->setMaximumWidth(PageLayout(this).x(800));
 
     // The bus speed, when the search could not learn it.
     m_frameTimeout = frame(this, QStringLiteral("Frame_Timeout"));
@@ -337,13 +349,16 @@ void SearchWindow::buildControls() {
     auto* status = new QStatusBar(this);
     status->setObjectName(QStringLiteral("StatusBar_Search"));
     status->setSizeGripEnabled(true);
-    const int stretch[4] = {3, 3, 1, 1};
+    // The counters get room for their caption and three digits.
+    const int counterWidth =
+        fontMetrics().horizontalAdvance(getText(TextAcknowledged) + QStringLiteral(" 000")) + 12;
+    const int stretch[4] = {2, 2, 1, 1};
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QLabel(status);
         panel->setObjectName(indexed("Panel_Search", i + 1));
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setMinimumWidth(60);
+        panel->setMinimumWidth(i < 2 ? 120 : counterWidth);
         status->addPermanentWidget(panel, stretch[i]);
         m_panels[static_cast<size_t>(i)] = panel;
     }
@@ -473,8 +488,9 @@ void SearchWindow::connectControls() {
 void SearchWindow::loadSettings() {
     const PageLayout twips(this);
     for (int column = 1; column < ColumnCount; ++column) {
-        const int64_t stored =
-            settings::getNumber(columnKey(column + 1), QString::number(DefaultColumnTwips));
+        const int64_t stored = settings::getNumber(
+            columnKey(column + 1),
+            QString::number(DefaultColumnTwips[static_cast<size_t>(column - 1)]));
         const int width = static_cast<int>(std::clamp<int64_t>(stored, MinimumColumnTwips, 30000));
         m_list->header()->resizeSection(column, twips.x(width));
     }
@@ -659,8 +675,11 @@ void SearchWindow::changeRow(int index, const ProbeResult& row) {
 
 void SearchWindow::showRow(QTreeWidgetItem* item, const ProbeResult& row) {
     item->setIcon(0, rowIcon(row.icon));
-    for (int column = 1; column < ColumnCount; ++column)
+    for (int column = 1; column < ColumnCount; ++column) {
         item->setText(column, row.cell(column));
+        // A cell cut by its column shows whole in its tool tip.
+        item->setToolTip(column, row.cell(column));
+    }
     item->setHidden(!keptInView(row));
 }
 

@@ -148,6 +148,12 @@ class TestSearchWindow : public QObject {
     int iconOf(const QString& address) const {
         return SearchWindow::instance()->engine().rows().value(address.toInt()).icon;
     }
+    static void shoot(const QString& name) {
+        const QString shots = qEnvironmentVariable("KESTRUNE_SEARCH_SHOTS");
+        if (!shots.isEmpty())
+            SearchWindow::instance()->grab().save(
+                QDir(shots).filePath(name + QStringLiteral(".png")));
+    }
     void doubleClick(QTreeWidgetItem* item) {
         QVERIFY(item);
         list()->setCurrentItem(item);
@@ -246,9 +252,7 @@ private slots:
                     ->text()
                     .startsWith(QStringLiteral("7 ") + getText(823)));
         QCOMPARE(searchChild<QProgressBar>("ProgressBar_Search")->value(), 7);
-        const QString shots = qEnvironmentVariable("KESTRUNE_SEARCH_SHOTS");
-        if (!shots.isEmpty())
-            SearchWindow::instance()->grab().save(QDir(shots).filePath(QStringLiteral("scan.png")));
+        shoot(QStringLiteral("scan"));
 
         // The identification goes to the clipboard from the list's menu.
         QGuiApplication::clipboard()->clear();
@@ -340,6 +344,7 @@ private slots:
         click(searchChild<QCheckBox>("Chk_SearchUseFabrication"));
         type(searchChild<QLineEdit>("Text_SearchFabrication"), QStringLiteral("123"));
         QCOMPARE(settings::get(QStringLiteral("SearchFabrication")), QStringLiteral("123"));
+        shoot(QStringLiteral("secondary"));
         click(searchChild<QPushButton>("Command_Exit"));
         QVERIFY(!SearchWindow::instance()->isVisible());
         QCOMPARE(settings::get(QStringLiteral("Text_LowPrimaryAddress")), QStringLiteral("7"));
