@@ -2,17 +2,15 @@
 
 #include "base/IniFile.h"
 #include "base/Language.h"
+#include "channel/gui/TimeoutsWindow.h"
 #include "search/gui/SearchWindow.h"
 #include "wizard/gui/WizardText.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace kestrune {
 
@@ -117,30 +115,13 @@ void SearchTimeoutsWindow::buildControls() {
     }
     m_active[0]->setChecked(true);
 
-    const auto button = [this](const char* name) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-    m_defaults = button("Command_FactoryDefaults");
-    m_ok = button("Command_OK");
-    m_apply = button("Command_Apply");
-    m_cancel = button("Command_Cancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_defaults);
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_apply);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-
+    const TimeoutButtons buttons = addTimeoutButtons(this, grid);
+    m_ok = buttons.ok;
+    m_apply = buttons.apply;
+    m_cancel = buttons.cancel;
+    m_defaults = buttons.defaults;
     connect(m_ok, &QPushButton::clicked, this, &SearchTimeoutsWindow::okClicked);
     connect(m_apply, &QPushButton::clicked, this, &SearchTimeoutsWindow::applyClicked);
-    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
     connect(m_defaults, &QPushButton::clicked, this, &SearchTimeoutsWindow::factoryDefaults);
 }
 
@@ -182,17 +163,8 @@ bool SearchTimeoutsWindow::writeSearchTimeouts() {
         written = written && searchtimeouts::writeTexts(programIni(), f, texts);
     }
     SearchWindow::refreshSpeedButtons();
-    if (!written) {
-        // Non-blocking, so the user can mend the file's permissions and try again.
-        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                    QStringLiteral("The time-outs could not be written to ") +
-                                        programIni().path(),
-                                    QMessageBox::Ok, this);
-        box->setObjectName(QStringLiteral("SearchTimeoutsWriteFailure"));
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
-        box->show();
-    }
+    if (!written)
+        showTimeoutsWriteFailure(this, QStringLiteral("SearchTimeoutsWriteFailure"));
     return written;
 }
 

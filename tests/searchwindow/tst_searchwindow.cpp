@@ -29,6 +29,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -268,6 +269,37 @@ private slots:
         });
         emit list()->customContextMenuRequested(list()->visualItemRect(abb).center());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("78563412"));
+    }
+
+    // The K2 gateway chosen on page 10 cannot tell its line speed: the
+    // search asks, Yes shows the speed buttons with the stored one selected
+    // and scans with its waits; the next search does not ask again.
+    void k2SpeedQuestion() {
+        settings::save(QStringLiteral("Option_Search_Timeout"), QStringLiteral("2"));
+        openSearch();
+        m_state.chosenDeviceKind = 2;
+        m_state.chosenDeviceIP = QStringLiteral("127.0.0.170");
+        QStringList asked;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            asked << box->text();
+            box->button(QMessageBox::Yes)->click();
+        });
+        answer.start(20);
+        scan(0, 1);
+        QCOMPARE(asked, QStringList{txt(829) + QLatin1Char('\n') + txt(830) + QLatin1Char('\n') +
+                                    txt(831) + QLatin1Char('\n') + txt(832)});
+        QVERIFY(searchChild<QWidget>("Frame_Timeout")->isVisible());
+        QCOMPARE(searchChild<QWidget>("Frame_Timeout")->property("title").toString(), txt(840));
+        QVERIFY(searchChild<QRadioButton>("Option_Timeout(2)")->isChecked());
+        QCOMPARE(searchChild<QRadioButton>("Option_Timeout(2)")->text(),
+                 QStringLiteral("150 ms/800 ms (9600 bps)"));
+        QCOMPARE(rowOf(QStringLiteral("1"))->text(4), QStringLiteral("Ok"));
+        scan(0, 1);
+        QCOMPARE(asked.size(), 1);
     }
 
     // Ticked, only the rows where something answered stay; unticked after
