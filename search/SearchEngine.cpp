@@ -421,22 +421,24 @@ int SearchEngine::scanSecondary() {
         probeSelection(mask, 8, 0);
         ++m_counters.numberOfScans;
     } else {
-        scanTree(mask, pointer);
+        scanTree(mask, pointer, m_busDelay);
     }
     if (!m_breakFlag)
         emit progressChanged(SecondaryProgressMaximum);
     return minimum;
 }
 
-void SearchEngine::scanTree(QString mask, int p) {
+void SearchEngine::scanTree(QString mask, int p, int levelDelay) {
     for (int i = 0; i <= 9 && !m_breakFlag; ++i) {
         mask[p] = QChar(u'0' + i);
         // Below position 7 nothing is left to vary: every digit is fixed.
         if (probeSelection(mask, p, i) && p + 1 < 8) {
             m_activeBusDelay = m_collisionSecDelay;
-            scanTree(mask, p + 1);
+            scanTree(mask, p + 1, m_collisionSecDelay);
         }
-        m_activeBusDelay = m_busDelay;
+        // Every telegram below a collision waits the collision delay, the
+        // first one after the subtree the delay of this level again.
+        m_activeBusDelay = levelDelay;
         ++m_counters.numberOfScans;
     }
 }

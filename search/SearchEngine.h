@@ -250,7 +250,9 @@ private:
     void readData(ProbeResult& row, const QByteArray& reply);
     void scanPrimary(int low, int high);
     int scanSecondary();
-    void scanTree(QString mask, int p);
+    // ScanTree: the ten digits at position p and the subtrees below the
+    // answered ones; levelDelay is the quiet time in force at this level.
+    void scanTree(QString mask, int p, int levelDelay);
     // One selection and its row; true when something answered a wildcard
     // mask, so the search descends below it.
     bool probeSelection(const QString& mask, int p, int digit);
