@@ -10,6 +10,7 @@
 #include "mbus/gui/MBusPages.h"
 #include "modbus/gui/ModbusPages.h"
 #include "netsetup/gui/NetsetupPages.h"
+#include "search/gui/SearchWindows.h"
 #include "wizard/gui/WizardText.h"
 
 #include <QAbstractButton>
@@ -78,6 +79,7 @@ void WizardWindow::registerPages() {
     addNetsetupPages(registry);
     addChannelPages(registry);
     addMBusPages(registry);
+    addSearchWindows(registry);
     addModbusPages(registry);
     addAsciiPages(registry);
     for (int n : page::All) {

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 #include <utility>
@@ -360,18 +359,7 @@ QByteArray tagListContents(const QStringList& tags, const QString& boxText) {
 }
 
 SaveResult saveTagList(const QString& path, const QStringList& tags, const QString& boxText) {
-    const QByteArray contents = tagListContents(tags, boxText);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileFailure(file, QFileDevice::OpenError);
-    if (file.write(contents) != contents.size()) {
-        const SaveResult failed = fileFailure(file, QFileDevice::WriteError);
-        file.cancelWriting();
-        return failed;
-    }
-    if (!file.commit())
-        return fileFailure(file, QFileDevice::WriteError);
-    return SaveResult{};
+    return replaceFile(path, tagListContents(tags, boxText));
 }
 
 } // namespace kestrune::ascii

@@ -184,9 +184,16 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
     text += file.eol;
     const QByteArray content = text.toLatin1();
 
+    // Unbuffered: a buffered QSaveFile commits a file the disk cut short
+    // (the failed flush goes unnoticed), which would replace the whole INI
+    // file with its first part. Written directly, a short write is seen and
+    // the old file stays.
     QSaveFile out(m_path);
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(content);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (out.write(content) != content.size()) {
+            out.cancelWriting();
+            return false;
+        }
         if (out.commit())
             return true;
     }

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QFile>
 #include <QLocale>
+#include <QSaveFile>
 #include <QTime>
 
 #include <algorithm>
@@ -212,6 +213,23 @@ SaveResult fileFailure(const QIODevice& device, int fallbackError) {
                              : fallbackError;
     result.description = device.errorString();
     return result;
+}
+
+SaveResult replaceFile(const QString& path, const QByteArray& contents) {
+    QSaveFile file(path);
+    // Unbuffered: a buffered QSaveFile commits a file the disk cut short
+    // (its failed flush goes unnoticed); written directly, the short write
+    // shows in the count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fileFailure(file, QFileDevice::OpenError);
+    if (file.write(contents) != contents.size()) {
+        const SaveResult failed = fileFailure(file, QFileDevice::WriteError);
+        file.cancelWriting();
+        return failed;
+    }
+    if (!file.commit())
+        return fileFailure(file, QFileDevice::WriteError);
+    return SaveResult{};
 }
 
 SaveResult appendSaveBlock(const QString& path, const QStringList& lines, const QString& comment) {

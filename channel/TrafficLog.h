@@ -81,6 +81,11 @@ struct SaveResult {
 // description.
 SaveResult fileFailure(const QIODevice& device, int fallbackError);
 
+// Writes a whole file anew: the contents go to a temporary file in the same
+// folder, which replaces path once it is complete. When the disk refuses
+// any part, the temporary file is removed and path stays as it was.
+[[nodiscard]] SaveResult replaceFile(const QString& path, const QByteArray& contents);
+
 // Appends the block (stamped with the current date and time) to path,
 // creating the file when it does not exist.
 [[nodiscard]] SaveResult appendSaveBlock(const QString& path, const QStringList& lines,

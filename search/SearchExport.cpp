@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 
 namespace kestrune {
 
@@ -104,18 +103,7 @@ QByteArray searchReportBlock(const SearchExport& data) {
 }
 
 SaveResult writeSearchCsv(const QString& path, const SearchExport& data) {
-    const QByteArray contents = searchCsvContents(data);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileFailure(file, QFileDevice::OpenError);
-    if (file.write(contents) != contents.size()) {
-        const SaveResult failed = fileFailure(file, QFileDevice::WriteError);
-        file.cancelWriting();
-        return failed;
-    }
-    if (!file.commit())
-        return fileFailure(file, QFileDevice::WriteError);
-    return SaveResult{};
+    return replaceFile(path, searchCsvContents(data));
 }
 
 SaveResult appendSearchReport(const QString& path, const SearchExport& data) {

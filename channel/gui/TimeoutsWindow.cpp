@@ -87,6 +87,43 @@ bool writeTimeoutTexts(const IniFile& ini, const QStringList& texts) {
     return true;
 }
 
+TimeoutButtons addTimeoutButtons(QWidget* dialog, QLayout* content) {
+    const auto button = [dialog](const char* name) {
+        auto* b = new QPushButton(dialog);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    TimeoutButtons b;
+    b.ok = button("Command_OK");
+    b.apply = button("Command_Apply");
+    b.cancel = button("Command_Cancel");
+    b.defaults = button("Command_FactoryDefaults");
+    auto* row = new QHBoxLayout;
+    row->addWidget(b.defaults);
+    row->addStretch(1);
+    row->addWidget(b.ok);
+    row->addWidget(b.apply);
+    row->addWidget(b.cancel);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(content);
+    layout->addStretch(1);
+    layout->addLayout(row);
+    QObject::connect(b.cancel, &QPushButton::clicked, dialog, &QWidget::close);
+    return b;
+}
+
+void showTimeoutsWriteFailure(QWidget* dialog, const QString& objectName) {
+    // Non-blocking, so the user can correct the file's permissions and try again.
+    QString text = getText(TextNotWritten) + QLatin1Char('\n') + programIni().path();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, dialog->windowTitle(), text, QMessageBox::Ok, dialog);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 // ---- the window ---------------------------------------------------------------------
 
 TimeoutsWindow* TimeoutsWindow::showWindow(QWidget* parent) {
@@ -137,31 +174,13 @@ void TimeoutsWindow::buildControls() {
     }
     grid->setColumnStretch(1, 1);
 
-    const auto button = [this](const char* name) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-    m_ok = button("Command_OK");
-    m_apply = button("Command_Apply");
-    m_cancel = button("Command_Cancel");
-    m_defaults = button("Command_FactoryDefaults");
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_defaults);
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_apply);
-    buttons->addWidget(m_cancel);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-
+    const TimeoutButtons buttons = addTimeoutButtons(this, grid);
+    m_ok = buttons.ok;
+    m_apply = buttons.apply;
+    m_cancel = buttons.cancel;
+    m_defaults = buttons.defaults;
     connect(m_ok, &QPushButton::clicked, this, &TimeoutsWindow::okClicked);
     connect(m_apply, &QPushButton::clicked, this, &TimeoutsWindow::applyClicked);
-    connect(m_cancel, &QPushButton::clicked, this, &TimeoutsWindow::close);
     connect(m_defaults, &QPushButton::clicked, this, &TimeoutsWindow::factoryDefaults);
 }
 
@@ -220,14 +239,7 @@ void TimeoutsWindow::applyClicked() {
 }
 
 void TimeoutsWindow::showWriteFailure() {
-    // Non-blocking, so the user can correct the file's permissions and try again.
-    QString text = getText(TextNotWritten) + QLatin1Char('\n') + programIni().path();
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("TimeoutsWriteFailure"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    showTimeoutsWriteFailure(this, QStringLiteral("TimeoutsWriteFailure"));
 }
 
 } // namespace kestrune

@@ -7,6 +7,7 @@
 #include <array>
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -34,6 +35,20 @@ QStringList factoryTimeoutTexts();
 // Writes the ten texts exactly as given. False when the file could not be
 // written (at the first failing row; rows before it are stored).
 [[nodiscard]] bool writeTimeoutTexts(const IniFile& ini, const QStringList& texts);
+
+// The foot of a time-out dialog: Command_FactoryDefaults at the left,
+// Command_OK, Command_Apply and Command_Cancel at the right, below content.
+struct TimeoutButtons {
+    QPushButton* ok = nullptr;
+    QPushButton* apply = nullptr;
+    QPushButton* cancel = nullptr;
+    QPushButton* defaults = nullptr;
+};
+// Lays content and the buttons out in dialog; Cancel closes it.
+TimeoutButtons addTimeoutButtons(QWidget* dialog, QLayout* content);
+// The warning that the INI file refused the time-outs; non-blocking, so
+// the user can mend the file's permissions and try again.
+void showTimeoutsWriteFailure(QWidget* dialog, const QString& objectName);
 
 // The time-out window (Kestrune_Timeouts): edits the time-outs and the bus
 // delay kept in the INI file. Non-modal, one instance at most. After OK or

@@ -69,6 +69,11 @@ bool flag(const QString& key) {
     return settings::getNumber(key, QStringLiteral("0")) != 0;
 }
 
+MeterFeaturesPage::SearchOpener& searchOpener() {
+    static MeterFeaturesPage::SearchOpener opener;
+    return opener;
+}
+
 } // namespace
 
 MeterFeaturesPage::MeterFeaturesPage(WizardFrame& frame)
@@ -159,9 +164,6 @@ void MeterFeaturesPage::buildControls() {
         l.addButton(this, QStringLiteral("Command_MeterFeature_Records"), 3480, buttons, 1500);
     m_debug = l.addButton(this, QStringLiteral("Command_MeterFeature_Debug"),
                           twips::WindowWidth - 240 - 1500, buttons, 1500);
-    // The search window behind Search comes with the meter search; until
-    // then the button stays disabled.
-    m_search->setEnabled(false);
 }
 
 void MeterFeaturesPage::connectControls() {
@@ -197,6 +199,10 @@ void MeterFeaturesPage::connectControls() {
             [](int index) { pagesettings::savePosition(meterkeys::AppReset, index); });
 
     connect(m_apply, &QPushButton::clicked, this, &MeterFeaturesPage::apply);
+    connect(m_search, &QPushButton::clicked, this, [this] {
+        if (const SearchOpener& open = searchOpener())
+            open(*this);
+    });
     connect(m_debug, &QPushButton::clicked, this, [this] { frame().toggleTrafficLog(); });
     connect(m_records, &QPushButton::clicked, this,
             [this] { RecordsView::showWindow(m_lastReply, frame().mainWindow()); });
@@ -247,6 +253,7 @@ void MeterFeaturesPage::loadSettings() {
     m_header.clear();
     m_apply->setText(QLatin1Char('&') + text(TextApplyStart));
     showInfo(getText(TextReady));
+    m_search->setEnabled(static_cast<bool>(searchOpener()));
     LinkPage::loadSettings();
 }
 
@@ -389,6 +396,24 @@ void MeterFeaturesPage::showRecords(const QByteArray& reply) {
         return;
     }
     RecordsView::showWindow(reply, frame().mainWindow());
+}
+
+void MeterFeaturesPage::setSearchOpener(SearchOpener opener) {
+    searchOpener() = std::move(opener);
+}
+
+void MeterFeaturesPage::takeSearchedMeter(const QString& primary,
+                                          const std::array<QString, 4>& secondary) {
+    if (m_controls.state().secondary.checked) {
+        for (int i = 0; i < 4; ++i) {
+            m_secondary[static_cast<size_t>(i)]->setText(secondary[static_cast<size_t>(i)]);
+            settings::save(meterkeys::SecAddressPrefix + QString::number(i),
+                           secondary[static_cast<size_t>(i)]);
+        }
+        return;
+    }
+    m_controls.editAddress0(primary);
+    m_address[0]->setText(primary);
 }
 
 void MeterFeaturesPage::showInfo(const QString& t) {

@@ -4,6 +4,7 @@
 #include "mbus/MeterFeatures.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -41,6 +42,17 @@ public:
     // Command_MeterFeature_Apply_Click: also what the continuous poll
     // presses. Does nothing while an exchange is running.
     void apply();
+
+    // What Search opens (the meter search window, which lives above this
+    // page's subsystem). Search stays disabled until one is set.
+    using SearchOpener = std::function<void(MeterFeaturesPage&)>;
+    static void setSearchOpener(SearchOpener opener);
+
+    // A meter chosen in the search list: with secondary addressing ticked
+    // the four secondary-address boxes take identification, manufacturer,
+    // version and medium, otherwise address box 0 takes the primary
+    // address. The boxes keep what they got, as typed text would be kept.
+    void takeSearchedMeter(const QString& primary, const std::array<QString, 4>& secondary);
 
 protected:
     void showLinkFailure(int textNumber, const QString& error) override;

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <functional>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -239,6 +240,31 @@ private slots:
         QCOMPARE(readFile(path), QByteArray("[Debug]\nPollInterval=5000\n"));
         QVERIFY(!IniFile(m_dir.filePath(QStringLiteral("no/such/dir/x.ini")))
                      .write(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")));
+    }
+
+    // A value cannot start a line of its own; a write the disk cuts short
+    // leaves the old file whole.
+    void iniRefusedOrForgedWrites() {
+        const QString path = iniPath("guarded.ini");
+        writeFile(path, "[IP]\nBusDelay=50\n");
+        IniFile ini(path);
+        QVERIFY(ini.write(QStringLiteral("IP"), QStringLiteral("Note"),
+                          QStringLiteral("a\r\n[IP]\nBusDelay=0")));
+        QCOMPARE(readFile(path), QByteArray("[IP]\nBusDelay=50\nNote=a  [IP] BusDelay=0\n"));
+        const QByteArray before = readFile(path);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = 20;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool written = ini.write(QStringLiteral("IP"), QStringLiteral("Other"),
+                                       QString(100, QLatin1Char('x')));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QVERIFY(!written);
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("guarded.ini*")}, QDir::Files),
+                 QStringList{QStringLiteral("guarded.ini")});
     }
 
     // A write replaces the file in one step: the old file is never opened

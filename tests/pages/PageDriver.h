@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QString>
 #include <QWidget>
@@ -18,13 +19,15 @@ template <typename T> T* child(const QWidget* root, const QString& name) {
     return c;
 }
 
-// A mouse click where a user clicks (an option button on its circle); false,
+// A mouse click where a user clicks (an option button on its circle, a check
+// box on its box: a wide one ignores clicks beside its caption); false,
 // without a click, when the button is missing, hidden or disabled.
 inline bool click(QAbstractButton* b) {
     if (!b || !b->isVisible() || !b->isEnabled())
         return false;
-    const QPoint at =
-        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
+    const QPoint at = qobject_cast<QRadioButton*>(b) || qobject_cast<QCheckBox*>(b)
+                          ? QPoint(8, b->height() / 2)
+                          : b->rect().center();
     QTest::mouseClick(b, Qt::LeftButton, {}, at);
     return true;
 }
