@@ -52,6 +52,8 @@ reply-delay-ms = 5
 console = no
 bus-voltage = 235
 bus-current = 400
+# Several meters answer the test address: at one instant their E5s merge.
+collisions = aligned
 
 [gateway t]
 family = K1
