@@ -172,6 +172,16 @@ std::optional<HostPort> parseHostPort(const QString& text, QString& error) {
     return HostPort{address.toString(), static_cast<quint16>(number)};
 }
 
+std::optional<int> parseDecimal(const QString& text, int low, int high) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,6}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.toInt();
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
 std::optional<int> parseMilliseconds(const QString& text, QString& error) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
     if (!digits.match(text).hasMatch() || text.toInt() > MaxTimeMs) {

@@ -41,6 +41,9 @@ struct HostPort {
 // Empty and error set when the text is not of that form.
 std::optional<HostPort> parseHostPort(const QString& text, QString& error);
 
+// A number from low to high written in decimal digits only (at most six).
+std::optional<int> parseDecimal(const QString& text, int low, int high);
+
 // A time in ms: decimal digits only, 0 to MaxTimeMs.
 std::optional<int> parseMilliseconds(const QString& text, QString& error);
 
