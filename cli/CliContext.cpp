@@ -278,6 +278,16 @@ QString acceptedSection(const QString& section, const QStringList& accepted) {
     return {};
 }
 
+std::optional<int> parseDecimal(const QString& text, int low, int high) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,6}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.toInt();
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
 std::optional<int> parseMilliseconds(const QString& text, QString& error) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
     if (!digits.match(text).hasMatch() || text.toInt() > MaxTimeMs) {

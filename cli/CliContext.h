@@ -59,6 +59,9 @@ QString deviceAddressError(const QString& address);
 QStringList timeoutSections(const QStringList& fileSections);
 QString acceptedSection(const QString& section, const QStringList& accepted);
 
+// A number from low to high written in decimal digits only (at most six).
+std::optional<int> parseDecimal(const QString& text, int low, int high);
+
 // A time in ms: decimal digits only, 0 to MaxTimeMs.
 std::optional<int> parseMilliseconds(const QString& text, QString& error);
 

@@ -44,17 +44,6 @@ const char* operationWord(MeterFeature feature) {
     return "";
 }
 
-// A decimal number from low to high, or nothing.
-std::optional<int> decimal(const QString& text, int low, int high) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,6}$"));
-    if (!digits.match(text).hasMatch())
-        return std::nullopt;
-    const int value = text.toInt();
-    if (value < low || value > high)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<int> fcbPolicy(const QString& text) {
     if (text == QLatin1String("toggle"))
         return FcbState::Toggle;
@@ -238,7 +227,7 @@ std::optional<ApplyInput> meterApplyInput(const QStringList& arguments, const QS
     in.feature = static_cast<int>(op->feature);
     switch (op->feature) {
     case MeterFeature::ChangeAddress: {
-        const std::optional<int> n = decimal(arguments[1], 0, 250);
+        const std::optional<int> n = parseDecimal(arguments[1], 0, 250);
         if (!n) {
             error =
                 QStringLiteral("the new primary address is 0 to 250, not '%1'").arg(arguments[1]);
@@ -269,7 +258,7 @@ std::optional<ApplyInput> meterApplyInput(const QStringList& arguments, const QS
         code = arguments[1];
     }
     if (!code.isEmpty()) {
-        const std::optional<int> k = decimal(code, 0, 15);
+        const std::optional<int> k = parseDecimal(code, 0, 15);
         if (!k) {
             error = QStringLiteral("the reset subcode is 0 to 15, not '%1'").arg(code);
             return std::nullopt;
@@ -284,7 +273,7 @@ std::optional<ApplyInput> meterApplyInput(const QStringList& arguments, const QS
         return std::nullopt;
     }
     if (!address.isEmpty()) {
-        const std::optional<int> a = decimal(address, 0, 255);
+        const std::optional<int> a = parseDecimal(address, 0, 255);
         if (!a) {
             error = QStringLiteral("--address is 0 to 255, not '%1'").arg(address);
             return std::nullopt;

@@ -84,15 +84,6 @@ private:
     bool m_interrupted = false;
 };
 
-// A number from low to high written in decimal digits only.
-std::optional<int> decimal(const QString& text, int low, int high) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,6}$"));
-    if (!digits.match(text).hasMatch())
-        return std::nullopt;
-    const int value = text.toInt();
-    return value >= low && value <= high ? std::optional<int>(value) : std::nullopt;
-}
-
 bool matches(const QString& pattern, const QString& text) {
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(text).hasMatch();
 }
@@ -108,8 +99,8 @@ std::optional<SearchSettings> scanSettings(QCommandLineParser& p, const QStringL
             error = QStringLiteral("scan primary takes LOW and HIGH (0-251)");
             return std::nullopt;
         }
-        const std::optional<int> low = decimal(arguments[1], 0, 251);
-        const std::optional<int> high = decimal(arguments[2], 0, 251);
+        const std::optional<int> low = parseDecimal(arguments[1], 0, 251);
+        const std::optional<int> high = parseDecimal(arguments[2], 0, 251);
         if (!low || !high || *high < *low) {
             error = QStringLiteral("LOW and HIGH are addresses 0 to 251 with LOW <= HIGH, not "
                                    "'%1' '%2'")

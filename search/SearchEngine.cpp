@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/Language.h"
 #include "base/Tick.h"
+#include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
 #include "mbus/MBusFrame.h"
 #include "mbus/MeterIdentification.h"
@@ -107,26 +108,15 @@ bool isCompleteLongFrame(const QByteArray& rx) {
     return rx.size() > 1 && isCompleteMBusReply(rx);
 }
 
-// The note a search wait writes when it ends without a complete frame.
+// The note a search wait writes when it ends without a complete frame: an
+// acknowledgement is only counted, anything else is the link's time-out note
+// with the length the buffer's own header announces.
 QString timeoutNote(const QByteArray& rx) {
-    const qsizetype count = rx.size();
-    if (count > 0 && uint8_t(rx[0]) == 0xE5)
-        return QStringLiteral("Received %1 byte").arg(count);
+    if (!rx.isEmpty() && uint8_t(rx[0]) == 0xE5)
+        return QStringLiteral("Received %1 byte").arg(rx.size());
     int length = 0;
-    if (count >= 4 && uint8_t(rx[0]) == 0x68 && uint8_t(rx[3]) == 0x68)
-        length = uint8_t(rx[1]);
-    const qsizetype expected = length + 6;
-    if (count > expected && length == 0)
-        return QStringLiteral("BusTimeout (Received %1 bytes)").arg(count);
-    if (count > expected)
-        return QStringLiteral("BusTimeout (Received to many bytes %1 of %2)")
-            .arg(count)
-            .arg(expected);
-    if (count >= 4)
-        return QStringLiteral("BusTimeout (Received only %1 of %2 bytes)").arg(count).arg(expected);
-    if (count >= 1)
-        return QStringLiteral("BusTimeout (Received %1 byte)").arg(count);
-    return QStringLiteral("BusTimeout");
+    (void)receive::isCompleteMBusReply(rx, length);
+    return receive::mbusTimeoutNote(rx.size(), length);
 }
 
 QString lineSpeedText(int position) {
