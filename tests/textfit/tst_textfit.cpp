@@ -73,9 +73,9 @@ QSize needed(const QWidget* w) {
             // Every word must fit a line, and the lines the label's height.
             int widest = 0;
             const QFontMetrics fm = label->fontMetrics();
-            for (const QString& word : visibleText(label->text())
-                                           .split(QRegularExpression(QStringLiteral("\\s+")),
-                                                  Qt::SkipEmptyParts))
+            for (const QString& word :
+                 visibleText(label->text())
+                     .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
                 widest = std::max(widest, fm.horizontalAdvance(word));
             const int height = label->heightForWidth(label->width());
             return {widest + label->width() - room.width(), height};
@@ -289,9 +289,8 @@ void TestTextFit::start(const QString& language) {
     QVERIFY(QTest::qWaitForWindowExposed(m_wizard.get()));
     // The chosen file is the one loaded.
     const QVector<LanguageChoice> languages = listLanguages(programDir());
-    const auto chosen = std::find_if(languages.cbegin(), languages.cend(), [&](const auto& c) {
-        return c.number == language.toInt();
-    });
+    const auto chosen = std::find_if(languages.cbegin(), languages.cend(),
+                                     [&](const auto& c) { return c.number == language.toInt(); });
     QVERIFY(chosen != languages.cend());
     QCOMPARE(getText(0), chosen->name);
 }
@@ -301,7 +300,8 @@ void TestTextFit::shoot(QWidget* w, const QString& name) const {
     if (dir.isEmpty())
         return;
     QTest::qWait(20);
-    w->grab().save(QDir(dir).filePath(m_language + QLatin1Char('-') + name + QStringLiteral(".png")));
+    w->grab().save(
+        QDir(dir).filePath(m_language + QLatin1Char('-') + name + QStringLiteral(".png")));
 }
 
 // One row per language and task; the stored link choice alternates so both
