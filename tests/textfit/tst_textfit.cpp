@@ -89,13 +89,18 @@ QSize needed(const QWidget* w) {
     if (const auto* button = qobject_cast<const QPushButton*>(w)) {
         if (button->text().isEmpty())
             return {};
-        // The text and the button's own margins (the style's minimum
-        // width for a button is no need of the text).
+        // The text within the button's frame (the style's minimum width for
+        // a button is no need of the text).
         const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
-        const QStyle* s = button->style();
-        const int margin = 2 * (s->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
-                                s->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button));
-        return {text.width() + margin, text.height() + 4};
+        QStyleOptionButton opt;
+        opt.initFrom(button);
+        opt.text = button->text();
+        if (button->autoDefault() || button->isDefault())
+            opt.features |= QStyleOptionButton::AutoDefaultButton;
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button);
+        return {text.width() + button->width() - contents.width(),
+                text.height() + button->height() - contents.height()};
     }
     if (const auto* frame = qobject_cast<const QGroupBox*>(w)) {
         if (frame->title().isEmpty())
@@ -104,18 +109,22 @@ QSize needed(const QWidget* w) {
         return {frame->fontMetrics().horizontalAdvance(visibleText(frame->title())) + 16, 0};
     }
     if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
-        int widest = 0;
-        for (int i = 0; i < combo->count(); ++i)
-            widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
-        if (widest == 0 || combo->isEditable())
+        // The chosen entry shows in the box; the open list is as wide as
+        // its longest entry.
+        if (combo->currentText().isEmpty() || combo->isEditable())
             return {};
         QStyleOptionComboBox opt;
         opt.initFrom(combo);
         const QSize hint = combo->style()->sizeFromContents(
-            QStyle::CT_ComboBox, &opt, QSize(widest, combo->fontMetrics().height()), combo);
+            QStyle::CT_ComboBox, &opt,
+            QSize(combo->fontMetrics().horizontalAdvance(combo->currentText()),
+                  combo->fontMetrics().height()),
+            combo);
         return {hint.width(), 0};
     }
     if (const auto* info = qobject_cast<const QPlainTextEdit*>(w)) {
+        // The long label of an option shows its text whole, without a scroll
+        // bar; other information boxes scroll what a page writes there.
         if (!info->isReadOnly() || info->toPlainText().isEmpty() ||
             info->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
             return {};
@@ -138,7 +147,7 @@ QString shownText(const QWidget* w) {
     if (const auto* info = qobject_cast<const QPlainTextEdit*>(w))
         return info->toPlainText().left(60);
     if (const auto* combo = qobject_cast<const QComboBox*>(w))
-        return QStringLiteral("(%1 items)").arg(combo->count());
+        return combo->currentText();
     return {};
 }
 
@@ -169,6 +178,14 @@ QStringList overflows(const QWidget* root, const QString& where) {
                          .arg(w->height());
     }
     return found;
+}
+
+// Prints every problem (a failure message alone would be cut short) and
+// returns the summary for the failure.
+QString listed(const QStringList& problems) {
+    for (const QString& problem : problems)
+        qWarning().noquote() << problem;
+    return QStringLiteral("%1 caption(s) do not fit, listed above").arg(problems.size());
 }
 
 // Closes every modal window that appears while it runs, after checking it.
@@ -251,9 +268,10 @@ void TestTextFit::initTestCase() {
     QByteArray text;
     for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
         text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=100\nOpenTimeout=100\n";
-    text += "[IP]\nScanTimeout=50\nUDPTimeOut=50\nSerialTimeOut=50\n"
+    text += "[IP]\nScanTimeout=50\nUDPTimeOut=50\nSerialTimeOut=50\nResetTimeOut=50\n"
+            "WriteTimeOut=50\nRebootDHCPDelay=0\n"
             "BroadcastAddress=127.0.0.240\n";
-    text += "[SerialPorts]\nCOM1=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
+    text += "[SerialPorts]\nCOM1=/dev/ttyK40\n";
     ini.write(text);
 }
 
@@ -348,10 +366,17 @@ void TestTextFit::pagesFit() {
                 shoot(m_wizard.get(), QStringLiteral("page60-feature%1").arg(f));
             }
         }
+        // Leave the page as Back would, so the next one shows alone.
+        panel->hide();
+        m_wizard->closeLink();
     }
-    problems << overflows(m_wizard.get(), QStringLiteral("wizard frame"));
+    // The frame's own buttons.
+    for (QWidget* control : m_wizard->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QAbstractButton*>(control))
+            problems << overflows(control, QStringLiteral("wizard frame"));
+    }
     problems << m_modals->problems;
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    QVERIFY2(problems.isEmpty(), qPrintable(listed(problems)));
 }
 
 void TestTextFit::windowsFit_data() {
@@ -409,9 +434,10 @@ void TestTextFit::windowsFit() {
     QVERIFY(adapters);
     QTRY_VERIFY(adapters->isEnabled());
     QVERIFY(pagedriver::click(adapters));
-    QTRY_COMPARE(m_modals->seen.size(), 2);
+    QTRY_VERIFY(m_modals->seen.contains(QStringLiteral("Kestrune_Language")));
+    QTRY_VERIFY(m_modals->seen.contains(QStringLiteral("Kestrune_Adapters")));
     problems << m_modals->problems;
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    QVERIFY2(problems.isEmpty(), qPrintable(listed(problems)));
 }
 
 QTEST_MAIN(TestTextFit)
