@@ -28,8 +28,10 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -180,6 +182,65 @@ QStringList overflows(const QWidget* root, const QString& where) {
     return found;
 }
 
+// The entries of one menu.
+QStringList acceleratorClashes(const QList<QAction*>& actions, const QString& where) {
+    QMap<QString, QStringList> owners;
+    for (const QAction* action : actions) {
+        const QKeySequence key = QKeySequence::mnemonic(action->text());
+        if (!key.isEmpty() && action->isVisible())
+            owners[key.toString()] << action->text();
+    }
+    QStringList found;
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+        if (it.value().size() > 1)
+            found << QStringLiteral("%1: %2 shared by %3")
+                         .arg(where, it.key(), it.value().join(QStringLiteral(", ")));
+    }
+    return found;
+}
+
+// Accelerators that two controls of one window share: Alt and the letter
+// would reach only one of them. Only controls the user sees count; a menu's
+// entries are a scope of their own, its title belongs to the window.
+QStringList acceleratorClashes(const QList<const QWidget*>& roots, const QString& where) {
+    QMap<QString, QStringList> owners;
+    const auto add = [&](const QString& caption, const QString& name) {
+        const QKeySequence key = QKeySequence::mnemonic(caption);
+        if (!key.isEmpty())
+            owners[key.toString()] << QStringLiteral("%1 \"%2\"").arg(name, caption);
+    };
+    QStringList found;
+    for (const QWidget* root : roots) {
+        QList<const QWidget*> widgets{root};
+        for (const QWidget* w : root->findChildren<const QWidget*>())
+            widgets << w;
+        for (const QWidget* w : widgets) {
+            if (!w->isVisibleTo(root->window()) || w->window() != root->window())
+                continue;
+            if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+                add(button->text(), nameOf(w));
+            else if (const auto* label = qobject_cast<const QLabel*>(w); label && label->buddy())
+                add(label->text(), nameOf(w));
+            else if (const auto* frame = qobject_cast<const QGroupBox*>(w))
+                add(frame->title(), nameOf(w));
+            else if (const auto* bar = qobject_cast<const QMenuBar*>(w)) {
+                for (const QAction* menu : bar->actions()) {
+                    add(menu->text(), menu->objectName());
+                    if (menu->menu())
+                        found << acceleratorClashes(menu->menu()->actions(),
+                                                    where + QLatin1Char(' ') + menu->objectName());
+                }
+            }
+        }
+    }
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+        if (it.value().size() > 1)
+            found << QStringLiteral("%1: %2 shared by %3")
+                         .arg(where, it.key(), it.value().join(QStringLiteral(", ")));
+    }
+    return found;
+}
+
 // Prints every problem (a failure message alone would be cut short) and
 // returns the summary for the failure.
 QString listed(const QStringList& problems) {
@@ -209,6 +270,7 @@ private:
         if (!qobject_cast<QMessageBox*>(modal)) {
             seen << modal->objectName();
             problems << overflows(modal, modal->objectName());
+            problems << acceleratorClashes({modal}, modal->objectName());
             const QString dir = qEnvironmentVariable("KESTRUNE_TEXTFIT_SHOTS");
             if (!dir.isEmpty())
                 modal->grab().save(QDir(dir).filePath(
@@ -239,6 +301,7 @@ private slots:
 
 private:
     void start(const QString& language);
+    QList<const QWidget*> withFrameButtons(const QWidget* panel) const;
     void shoot(QWidget* w, const QString& name) const;
 
     QTemporaryDir m_config;
@@ -313,6 +376,16 @@ void TestTextFit::start(const QString& language) {
     QCOMPARE(getText(0), chosen->name);
 }
 
+// A page with the frame's Back, Next and Cancel: one window for the keys.
+QList<const QWidget*> TestTextFit::withFrameButtons(const QWidget* panel) const {
+    QList<const QWidget*> roots{panel};
+    for (const QWidget* control : m_wizard->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<const QAbstractButton*>(control))
+            roots << control;
+    }
+    return roots;
+}
+
 void TestTextFit::shoot(QWidget* w, const QString& name) const {
     const QString dir = qEnvironmentVariable("KESTRUNE_TEXTFIT_SHOTS");
     if (dir.isEmpty())
@@ -354,6 +427,7 @@ void TestTextFit::pagesFit() {
         QVERIFY(panel);
         const QString where = QStringLiteral("page %1").arg(p);
         problems << overflows(panel, where);
+        problems << acceleratorClashes(withFrameButtons(panel), where);
         shoot(m_wizard.get(), QStringLiteral("page%1-task%2").arg(p).arg(task));
         if (p == page::MeterFeatures && task == 4) {
             // Each feature has its own header, captions and fields.
@@ -363,6 +437,8 @@ void TestTextFit::pagesFit() {
                 QVERIFY(option);
                 option->click();
                 problems << overflows(panel, where + QStringLiteral(" feature %1").arg(f));
+                problems << acceleratorClashes(withFrameButtons(panel),
+                                               where + QStringLiteral(" feature %1").arg(f));
                 shoot(m_wizard.get(), QStringLiteral("page60-feature%1").arg(f));
             }
         }
@@ -415,6 +491,7 @@ void TestTextFit::windowsFit() {
             qobject_cast<QMenu*>(window) != nullptr)
             continue;
         problems << overflows(window, window->objectName());
+        problems << acceleratorClashes({window}, window->objectName());
         shoot(window, window->objectName());
     }
     for (QWidget* window : QApplication::topLevelWidgets()) {
