@@ -17,6 +17,7 @@
 #include "channel/gui/DebugWindow.h"
 #include "mbus/FcbState.h"
 #include "mbus/gui/PropertiesWindow.h"
+#include "netsetup/Adapters.h"
 #include "tests/simprogram/SimProcess.h"
 #include "wizard/ShellState.h"
 
@@ -157,6 +158,12 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("KESTRUNE_PROGRAM_DIR", program.toLocal8Bit());
         setProgramDir(program);
+        // The task pages want a network adapter: one on loopback, whatever the
+        // machine (or the test's namespace) has.
+        setAdapterLister([](bool) {
+            return QList<kestrune::NetworkAdapter>{
+                {QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
+        });
         for (const char* file : {"Kestrune_Language.001", "libZarvek.so"})
             QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(file),
                                 programDir() + QLatin1String(file)));
