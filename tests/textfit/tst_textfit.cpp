@@ -241,6 +241,12 @@ QStringList acceleratorClashes(const QList<const QWidget*>& roots, const QString
     return found;
 }
 
+// The language files the build put beside the program.
+QStringList builtLanguageFiles() {
+    return QDir(QStringLiteral(KESTRUNE_BINARY_DIR))
+        .entryList({QStringLiteral("Kestrune_Language.???")}, QDir::Files);
+}
+
 // Prints every problem (a failure message alone would be cut short) and
 // returns the summary for the failure.
 QString listed(const QStringList& problems) {
@@ -318,11 +324,10 @@ void TestTextFit::initTestCase() {
     qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
     qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
     setProgramDir(m_program.path());
-    const QDir built(QStringLiteral(KESTRUNE_BINARY_DIR));
-    const QStringList files = built.entryList({QStringLiteral("Kestrune_Language.???")});
+    const QStringList files = builtLanguageFiles();
     QVERIFY(files.size() >= 2);
     for (const QString& file : files)
-        QVERIFY(QFile::copy(built.filePath(file), programDir() + file));
+        QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + file, programDir() + file));
 
     // Short waits; whatever the pages send stays on 127.0.0.240 (discovery)
     // and on a port of that address where nothing listens.
@@ -400,8 +405,7 @@ void TestTextFit::shoot(QWidget* w, const QString& name) const {
 void TestTextFit::pagesFit_data() {
     QTest::addColumn<QString>("language");
     QTest::addColumn<int>("task");
-    const QDir built(QStringLiteral(KESTRUNE_BINARY_DIR));
-    for (const QString& file : built.entryList({QStringLiteral("Kestrune_Language.???")})) {
+    for (const QString& file : builtLanguageFiles()) {
         const QString language = file.right(3);
         for (int task = 0; task <= 8; ++task)
             QTest::addRow("%s task %d", qPrintable(language), task) << language << task;
@@ -457,8 +461,7 @@ void TestTextFit::pagesFit() {
 
 void TestTextFit::windowsFit_data() {
     QTest::addColumn<QString>("language");
-    const QDir built(QStringLiteral(KESTRUNE_BINARY_DIR));
-    for (const QString& file : built.entryList({QStringLiteral("Kestrune_Language.???")}))
+    for (const QString& file : builtLanguageFiles())
         QTest::newRow(qPrintable(file.right(3))) << file.right(3);
 }
 
