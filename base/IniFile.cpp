@@ -95,7 +95,11 @@ int64_t IniFile::readNumber(const QString& section, const QString& key,
 
 bool IniFile::write(const QString& section, const QString& key, const QString& value) const {
     Lines file = loadLines(m_path);
-    const QString entry = key + QLatin1Char('=') + value;
+    // A line break in a value would start a line of its own and could forge
+    // another entry: it is stored as a blank.
+    QString flat = value;
+    flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString entry = key + QLatin1Char('=') + flat;
 
     int sectionLine = -1; // header of the matching section
     int lastContent = -1; // last non-blank line inside it

@@ -30,8 +30,9 @@ public:
     int64_t readNumber(const QString& section, const QString& key,
                        const QString& defaultValue = QString()) const;
 
-    // Creates the file and the section when needed. False when the file
-    // could not be written; callers of the wizard ignore the result.
+    // Creates the file and the section when needed; a line break in value
+    // is stored as a blank. False when the file could not be written;
+    // callers of the wizard ignore the result.
     bool write(const QString& section, const QString& key, const QString& value) const;
 
 private:

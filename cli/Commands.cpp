@@ -5,6 +5,7 @@
 #include "cli/DecodeCommand.h"
 #include "cli/MeterCommand.h"
 #include "cli/ModbusCommand.h"
+#include "cli/ScanCommand.h"
 #include "cli/SendCommand.h"
 #include "cli/SetupCommands.h"
 
@@ -12,15 +13,8 @@ namespace kestrune::cli {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
-        sendCommand(),
-        decodeCommand(),
-        meterCommand(),
-        modbusCommand(),
-        asciiCommand(),
-        discoverCommand(),
-        recordCommand(),
-        ipSetupCommand(),
-        pingCommand(),
+        sendCommand(),  decodeCommand(),   meterCommand(),  scanCommand(),    modbusCommand(),
+        asciiCommand(), discoverCommand(), recordCommand(), ipSetupCommand(), pingCommand(),
     };
     return table;
 }

@@ -103,6 +103,7 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
     m_console.setCheckRule(setup.consoleCheck);
 
     m_bus.setAnswerDelayMs(setup.replyDelayMs);
+    m_bus.setAlignedCollisions(setup.alignedCollisions);
     for (const MeterSpec& m : meters) {
         if (m.gateway != setup.name)
             continue;
@@ -120,6 +121,7 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
         SimMeter meter(m.address, id, m.reply, m.baud ? m.baud : setup.mbusBaud);
         meter.setName(m.name);
         meter.setFault(m.fault, m.faultCount);
+        meter.setAnswerSkewEighths(m.skewEighths.value_or(defaultSkewEighths(m.name)));
         m_bus.addMeter(meter);
     }
     if (setup.family != GatewayFamily::K1 && setup.selfMeterAddress > 0) {
@@ -127,6 +129,7 @@ GatewayNode::GatewayNode(const GatewaySpec& setup, const QList<MeterSpec>& meter
                                       setup.family == GatewayFamily::K2 ? 2 : 3, setup.busVoltage,
                                       setup.busCurrent, setup.mbusBaud);
         self.setName(setup.name); // the gateway's own meter goes by the gateway's name
+        self.setAnswerSkewEighths(defaultSkewEighths(setup.name));
         m_bus.addMeter(self);
     }
 
@@ -739,9 +742,11 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewa
                                QObject* context, std::function<void(const QByteArray&)> reply) {
     const int64_t now = simNowMs();
     const BusAnswer answer = m_bus.transact(telegram, baud);
+    // What goes to the network leaves the gateway its forwarding time later.
+    const int forward = gatewaySends ? m_spec.effectiveForwardDelayMs() : 0;
     if (!m_spec.lineTiming) {
         if (!answer.bytes.isEmpty())
-            QTimer::singleShot(answer.delayMs, context,
+            QTimer::singleShot(answer.delayMs + forward, context,
                                [reply, bytes = answer.bytes] { reply(bytes); });
         return;
     }
@@ -758,7 +763,7 @@ void GatewayNode::playTelegram(const QByteArray& telegram, int baud, bool gatewa
     }
     const int64_t answerStart = requestEnd + answer.delayMs;
     m_busFreeAt = answerStart + answer.transmitMs;
-    playOnLine(answer.bytes, answerStart - now, baud, context, std::move(reply));
+    playOnLine(answer.bytes, answerStart + forward - now, baud, context, std::move(reply));
 }
 
 void GatewayNode::warnLineMismatch(const PtyLine& seen) {

@@ -5,7 +5,10 @@
 #include "sim/bus/MeterTemplates.h"
 #include "sim/runtime/SimConfig.h"
 
+#include <QLocale>
 #include <QSet>
+
+#include <cmath>
 
 namespace kestrune::sim {
 
@@ -64,6 +67,11 @@ family = K2
 serial = 0x0A0B0C
 address = 127.0.0.3
 mbus-baud = 2400
+# Meters answering at once start a few bit times apart, as on a real bus
+# (aligned: all at the same instant, so equal E5s merge into one).
+collisions = skewed
+# A K2 passes a bus answer on to the network later than a K1 does.
+forward-delay-ms = 100
 discovery-delay-ms = 120
 self-meter-address = 250
 self-meter-id = 23456789
@@ -82,32 +90,41 @@ self-meter-id = 23456790
 bus-voltage = 355
 bus-current = 60
 
+# The meters of gw2 answer a few bit times apart (answer-skew): abb and
+# sontex share primary address 1, so their answers reach the master garbled,
+# as do the answers of the meters whose identification numbers share their
+# leading digits to a wildcard selection.
 [meter abb]
 gateway = gw2
 capture = abb_delta
 address = 1
+answer-skew = 0
 
 [meter sontex]
 gateway = gw2
 capture = sontex_supercal_531_telegram1
 address = 1
+answer-skew = 2.5
 
 [meter rel-relay]
 gateway = gw2
 capture = REL-Relay-Padpuls2
 address = 22
+answer-skew = 1
 
 [meter rel-padpuls]
 gateway = gw2
 capture = rel_padpuls2
 address = 4
 id = 11216345
+answer-skew = 3.5
 
 [meter itron]
 gateway = gw2
 capture = itron_cyble_m-bus_v1.4_water
 address = 2
 fabrication = 12000071
+answer-skew = 0.5
 
 [meter gwf]
 gateway = gw2
@@ -115,11 +132,13 @@ capture = GWF-MTKcoder
 address = 6
 id = 12000093
 fabrication = 00182007
+answer-skew = 2
 
 [meter landis]
 gateway = gw2
 capture = LGB_G350
 address = 7
+answer-skew = 4
 
 [meter kamstrup]
 gateway = gw3
@@ -153,6 +172,8 @@ const QStringList kGatewayKeys = {
     QStringLiteral("mbus-baud"),
     QStringLiteral("line-timing"),
     QStringLiteral("reply-delay-ms"),
+    QStringLiteral("collisions"),
+    QStringLiteral("forward-delay-ms"),
     QStringLiteral("console"),
     QStringLiteral("mbus-master"),
     QStringLiteral("self-meter-address"),
@@ -191,7 +212,11 @@ const QStringList kMeterKeys = {
     QStringLiteral("address"),      QStringLiteral("id"),      QStringLiteral("fabrication"),
     QStringLiteral("manufacturer"), QStringLiteral("version"), QStringLiteral("medium"),
     QStringLiteral("baud"),         QStringLiteral("fault"),   QStringLiteral("fault-count"),
+    QStringLiteral("answer-skew"),
 };
+
+// The longest answer skew accepted, in bit times.
+constexpr int kMaxSkewBits = 40;
 
 const int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
 
@@ -283,6 +308,10 @@ void readGateway(ConfigReader& r, const ConfigSection& s, GatewaySpec& g) {
                    .arg(s.title()));
     g.lineTiming = r.flag(s, QStringLiteral("line-timing"), g.lineTiming);
     g.replyDelayMs = int(r.integer(s, QStringLiteral("reply-delay-ms"), g.replyDelayMs, 0, 10000));
+    g.alignedCollisions = r.choice(s, QStringLiteral("collisions"),
+                                   {QStringLiteral("skewed"), QStringLiteral("aligned")}, 0) == 1;
+    g.forwardDelayMs =
+        int(r.integer(s, QStringLiteral("forward-delay-ms"), g.forwardDelayMs, -1, 10000));
     g.console = r.flag(s, QStringLiteral("console"), g.console);
     g.mbusMaster = r.flag(s, QStringLiteral("mbus-master"), g.mbusMaster);
     const bool k2 = g.family != GatewayFamily::K1;
@@ -419,9 +448,30 @@ void readMeter(ConfigReader& r, const ConfigSection& s, MeterSpec& m) {
     m.fault = readNamed<ReplyFault>(r, s, QStringLiteral("fault"), replyFaultByName, kMeterFaults)
                   .value_or(ReplyFault::None);
     m.faultCount = int(r.integer(s, QStringLiteral("fault-count"), -1, -1, 1000000));
+    if (const ConfigEntry* e = s.find(QStringLiteral("answer-skew"))) {
+        bool ok = false;
+        const double bits = QLocale::c().toDouble(e->value.trimmed(), &ok);
+        if (!ok || bits < 0 || bits > kMaxSkewBits)
+            r.fail(e->line, QStringLiteral("answer-skew in %1 is \"%2\": expected bit times "
+                                           "from 0 to %3, such as 1.5")
+                                .arg(s.title(), e->value)
+                                .arg(kMaxSkewBits));
+        else
+            m.skewEighths = int(std::lround(bits * 8));
+    }
 }
 
 } // namespace
+
+int defaultSkewEighths(const QString& meterName) {
+    // FNV-1a over the name: the same meter is always as late.
+    uint32_t h = 2166136261u;
+    for (const QChar c : meterName) {
+        h ^= c.unicode();
+        h *= 16777619u;
+    }
+    return int(h % 17) * 2;
+}
 
 QByteArray defaultInstallationText() {
     return QByteArray(kDefaultText);

@@ -37,7 +37,14 @@ struct MeterSpec {
     int baud = 0;                        // 0: the gateway's line speed
     ReplyFault fault = ReplyFault::None; // spoils the meter's answers
     int faultCount = -1;                 // how many (negative: all)
+    // How late the meter starts its answers, in eighths of a bit time
+    // (answer-skew, in bit times); unset: a few bit times, fixed per name.
+    std::optional<int> skewEighths;
 };
+
+// The answer skew of a meter without answer-skew: 0 to 4 bit times in
+// quarter steps, fixed by its name so that runs repeat.
+int defaultSkewEighths(const QString& meterName);
 
 // Registers written over the slave's default map: values from a first
 // register on.
@@ -87,6 +94,16 @@ struct GatewaySpec {
     int mbusBaud = 2400;
     bool lineTiming = true;
     int replyDelayMs = 20;
+    // collisions = aligned: answers that coincide start at the same instant.
+    bool alignedCollisions = false;
+    // Time the gateway takes to pass a bus answer on to the network: K2 and
+    // K2S gateways are slower than a K1 (forward-delay-ms).
+    int forwardDelayMs = -1; // -1: the family's
+    int effectiveForwardDelayMs() const {
+        return forwardDelayMs >= 0 ? forwardDelayMs
+                                   : (family == GatewayFamily::K1 ? 0 : kK2ForwardDelayMs);
+    }
+    static constexpr int kK2ForwardDelayMs = 100;
     bool console = true;
     bool mbusMaster = true;
     // K2 and K2S: the gateway as a meter on its own bus (0: none).

@@ -73,6 +73,12 @@ public:
     // Subcode of the last application reset, -1 when it carried none.
     int lastResetSubcode() const { return m_lastSubcode; }
 
+    // How much later than the other meters this one starts its answers, in
+    // eighths of a bit time: meters react a little earlier or later, so
+    // answers that coincide are skewed against each other (SimBus).
+    int answerSkewEighths() const { return m_skewEighths; }
+    void setAnswerSkewEighths(int eighths) { m_skewEighths = eighths < 0 ? 0 : eighths; }
+
     // Whether the meter understands a telegram sent at `baud`: only at its
     // own line speed.
     bool hears(int baud) const { return baud == m_baud; }
@@ -117,6 +123,7 @@ private:
     QByteArray m_template;
     bool m_templateValid = false;
     int m_baud;
+    int m_skewEighths = 0;
     bool m_selected = false;
     uint8_t m_access = 0;
     std::optional<bool> m_lastFcb; // nothing after SND_NKE: next request is new

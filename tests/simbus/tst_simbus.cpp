@@ -84,6 +84,8 @@ private slots:
     void sndNkeEndsSelection();
     void superimpose_data();
     void superimpose();
+    void receiveOverlap_data();
+    void receiveOverlap();
     void collisions();
     void fcb();
     void addressChange();
@@ -346,6 +348,36 @@ void TestSimBus::superimpose() {
     QTEST(SimBus::superimpose(answers), "line");
 }
 
+// What the master's UART makes of answers that overlap with a skew (in
+// eighths of a bit time).
+void TestSimBus::receiveOverlap_data() {
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<int>("skew");
+    QTest::addColumn<QByteArray>("received");
+    QTest::newRow("alone") << kE5 << QByteArray() << 0 << kE5;
+    QTest::newRow("aligned E5s merge") << kE5 << kE5 << 0 << kE5;
+    QTest::newRow("a quarter bit apart still one E5") << kE5 << kE5 << 2 << kE5;
+    // The second start bit holds the first data bit low: C0, parity wrong.
+    QTest::newRow("one bit apart garbles") << kE5 << kE5 << 8 << hex("C0");
+    QTest::newRow("2.5 bits apart garbles") << kE5 << kE5 << 20 << hex("85");
+    // The stop bit is low: taken for the next start bit, the lagging
+    // answer's tail becomes a second character.
+    QTest::newRow("six bits apart doubles") << kE5 << kE5 << 48 << hex("45 FE");
+    QTest::newRow("a character apart: two E5") << kE5 << kE5 << 88 << hex("E5 E5");
+    QTest::newRow("aligned frames AND") << hex("0F F0") << hex("F0") << 0 << hex("00 F0");
+}
+
+void TestSimBus::receiveOverlap() {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(int, skew);
+    QList<LineAnswer> answers{{first, 0}};
+    if (!second.isEmpty())
+        answers.append({second, skew});
+    QTEST(SimBus::receiveOverlap(answers), "received");
+}
+
 void TestSimBus::collisions() {
     SimBus bus;
     bus.addMeter(meterFrom("GWF-MTKcoder", 1));
@@ -571,7 +603,6 @@ void TestSimBus::defaultInstallation() {
     QCOMPARE(wordAt(k2, 29), int16_t(360));
     QCOMPARE(wordAt(k2, 34), int16_t(165));
 }
-
 
 // How an answer leaves the line: "offset+size@due" for each write.
 void TestSimBus::linePieces_data() {
