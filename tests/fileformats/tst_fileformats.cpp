@@ -1,4 +1,5 @@
-// The files the program writes keep their format whatever the language of
+// The files the program writes (register sheet, tag list, traffic log, search
+// CSV and report) keep their format whatever the language of
 // the texts and the user's locale: each file is written once with English
 // texts in the C locale (the reference) and again with every shipped
 // language under a decimal-comma locale (German: Qt's default locale and,
@@ -14,6 +15,7 @@
 #include "channel/TrafficLog.h"
 #include "modbus/RegisterSheet.h"
 #include "modbus/SheetFile.h"
+#include "search/SearchExport.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,6 +79,44 @@ QByteArray withoutStamp(QByteArray bytes) {
     return bytes;
 }
 
+// A search list of two meters and a collision, with the list headers of the
+// loaded language, stamped with a fixed date and time.
+SearchExport sampleSearch() {
+    SearchExport data;
+    const auto row = [](int icon, const QStringList& columns) {
+        ProbeResult r;
+        r.icon = icon;
+        for (int i = 0; i < columns.size(); ++i)
+            r.cells[i + 1] = columns[i];
+        return r;
+    };
+    data.rows = {
+        row(ProbeResult::Correct,
+            {"5", "5", "Ok", "Ok", "12345678", "ABB (0442h)", "1 (01h)", "Heat (04h)", "N/A"}),
+        row(ProbeResult::BadOrColliding, {"7", "", getText(825)}),
+        row(ProbeResult::Correct,
+            {"9", "9", "Ok", "Ok", "87654321", "ZXQ (6B11h)", "2 (02h)", "Water (07h)", "N/A"}),
+    };
+    data.portsettings = QStringLiteral("UDP: 127.0.0.1:10001");
+    data.headers = searchColumnHeaders(false);
+    data.dateText = QStringLiteral("12/8/26");
+    data.timeText = QStringLiteral("3:04:05 PM");
+    return data;
+}
+
+// The lines of a file without its header line (the list headers are the
+// language's words), where one follows the rule of hyphens.
+QList<QByteArray> withoutHeaderLine(const QByteArray& bytes) {
+    QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i - 1].startsWith("-----")) {
+            lines.removeAt(i);
+            break;
+        }
+    }
+    return lines;
+}
+
 using Writer = std::function<QByteArray(const QString& folder)>;
 
 } // namespace
@@ -119,6 +159,8 @@ private slots:
             {"register sheet double", "1234.250000,"},
             {"tag list", "Meter1.Heat_Energy.Value\r\n"},
             {"traffic log", " 0:00:01.234 -> "},
+            {"search CSV", "#IdNumber,Manufacturer,Version,Medium\r\n12345678,0442,01,04\r\n"},
+            {"search report", "ADDRESS INFO\r\n"},
         };
         for (const auto& k : kinds) {
             for (const QString& file : languages)
@@ -158,6 +200,21 @@ private slots:
                     .toUtf8()));
             return;
         }
+        if (kind == QLatin1String("search report")) {
+            // The list headers and a collision cell are the language's
+            // words; the columns stay where they are, everything else is
+            // the same bytes.
+            const QList<QByteArray> l = withoutHeaderLine(local);
+            const QList<QByteArray> r = withoutHeaderLine(reference);
+            QCOMPARE(l.size(), r.size());
+            QCOMPARE(local.split('\n').size(), reference.split('\n').size());
+            for (qsizetype i = 0; i < l.size(); ++i) {
+                QCOMPARE(l[i].size(), r[i].size());
+                if (!l[i].contains(getText(825).toLatin1()))
+                    QCOMPARE(l[i], r[i]);
+            }
+            return;
+        }
         QCOMPARE(local, reference);
     }
 
@@ -176,6 +233,17 @@ private:
                 const QStringList tags = {QStringLiteral("Meter1.Heat_Energy.Value"),
                                           QStringLiteral("Meter1.Flow_Temperature.Value")};
                 return ascii::saveTagList(path, tags, QString()).ok ? readAll(path) : QByteArray();
+            };
+        }
+        if (kind == QLatin1String("search CSV")) {
+            return [](const QString& path) {
+                return writeSearchCsv(path, sampleSearch()).ok ? readAll(path) : QByteArray();
+            };
+        }
+        if (kind == QLatin1String("search report")) {
+            return [](const QString& path) {
+                QFile::remove(path);
+                return appendSearchReport(path, sampleSearch()).ok ? readAll(path) : QByteArray();
             };
         }
         if (kind == QLatin1String("traffic log")) {
