@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 
 namespace kestrune {
 
@@ -60,6 +61,9 @@ constexpr int FirstRow = 780;
 constexpr int OptionStep = 270;
 constexpr int RowStep = 345;
 constexpr int InfoTop = 3600;
+constexpr int ButtonWidth = 1500;
+constexpr int SearchLeft = 1860;
+constexpr int RecordsLeft = 3480;
 
 constexpr int row(int k) {
     return FirstRow + k * RowStep;
@@ -157,13 +161,14 @@ void MeterFeaturesPage::buildControls() {
     m_info->setFont(fixed);
 
     const int buttons = twips::ButtonRowTop;
-    m_apply = l.addButton(this, QStringLiteral("Command_MeterFeature_Apply"), Left, buttons, 1500);
-    m_search =
-        l.addButton(this, QStringLiteral("Command_MeterFeature_Search"), 1860, buttons, 1500);
-    m_records =
-        l.addButton(this, QStringLiteral("Command_MeterFeature_Records"), 3480, buttons, 1500);
+    m_apply =
+        l.addButton(this, QStringLiteral("Command_MeterFeature_Apply"), Left, buttons, ButtonWidth);
+    m_search = l.addButton(this, QStringLiteral("Command_MeterFeature_Search"), SearchLeft, buttons,
+                           ButtonWidth);
+    m_records = l.addButton(this, QStringLiteral("Command_MeterFeature_Records"), RecordsLeft,
+                            buttons, ButtonWidth);
     m_debug = l.addButton(this, QStringLiteral("Command_MeterFeature_Debug"),
-                          twips::WindowWidth - 240 - 1500, buttons, 1500);
+                          twips::WindowWidth - 240 - ButtonWidth, buttons, ButtonWidth);
 }
 
 void MeterFeaturesPage::connectControls() {
@@ -236,6 +241,52 @@ void MeterFeaturesPage::setCaptions() {
     m_search->setText(text(TextSearch));
     m_debug->setText(text(TextDebug));
     m_records->setText(text(TextRecords));
+    fitCaptions();
+}
+
+// Room for the captions of the language: the column of the address labels
+// and the Apply button grow to the widest text they show in any feature
+// (the fields and the Search button move along); where the designed
+// measures suffice, everything stays where it was designed.
+void MeterFeaturesPage::fitCaptions() {
+    const PageLayout& l = pageLayout();
+    const int gap = l.x(60);
+    int labelWidth = 0;
+    for (int n : {640, 641, TextNewAddress, TextLineSpeed}) // texts: 640, 641
+        labelWidth = std::max(
+            labelWidth,
+            m_labels[0]->fontMetrics().boundingRect(QRect(), Qt::AlignLeft, text(n)).width());
+    const int fieldLeft = std::max(l.x(FieldLeft), m_labels[0]->x() + labelWidth + gap);
+    const int rightMargin = l.x(twips::WindowWidth - 240);
+    const auto field = [&](QWidget* w, int widthTwips) {
+        w->setGeometry(fieldLeft, w->y(), std::min(l.x(widthTwips), rightMargin - fieldLeft),
+                       w->height());
+    };
+    field(m_address[0], 900);
+    field(m_address[1], 900);
+    field(m_secondary[0], 1200);
+    field(m_lineSpeed, 2100);
+    for (int i : {0, 1, 2}) {
+        QLabel* label = m_labels[static_cast<size_t>(i)];
+        label->resize(fieldLeft - gap - label->x(), label->height());
+    }
+
+    const QStyle* style = m_apply->style();
+    const int margins = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, m_apply) +
+                             style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, m_apply));
+    int applyWidth = l.x(ButtonWidth);
+    const auto caption = [&](int n) {
+        const QString shownCaption = QLatin1Char('&') + text(n);
+        applyWidth = std::max(
+            applyWidth,
+            m_apply->fontMetrics().size(Qt::TextShowMnemonic, shownCaption).width() + margins);
+    };
+    caption(TextApplyStart);
+    for (int n = 691; n <= 696; ++n) // texts: 691-696
+        caption(n);
+    m_apply->resize(applyWidth, m_apply->height());
+    m_search->move(l.x(SearchLeft) + applyWidth - l.x(ButtonWidth), m_search->y());
+    m_records->move(l.x(RecordsLeft) + applyWidth - l.x(ButtonWidth), m_records->y());
 }
 
 void MeterFeaturesPage::loadSettings() {

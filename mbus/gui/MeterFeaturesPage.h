@@ -62,6 +62,7 @@ private:
     void buildControls();
     void connectControls();
     // Option_SelectMeterFeature_Click.
+    void fitCaptions();
     void selectFeature(int feature);
     // Copies the control state onto the widgets.
     void showControls();

@@ -612,6 +612,91 @@ private slots:
         QVERIFY2(errors.isEmpty(), qPrintable(listed(errors)));
     }
 
+    // Every language holds the same text numbers as the English file, and
+    // each translation keeps what the program relies on: the placeholders it
+    // fills, the line breaks, one accelerator where English has one, and the
+    // ends the code joins to other words (a colon before a value, "..."
+    // after a command that asks more, the "< " and " >" of Back and Next).
+    void translationsMatchEnglish_data() {
+        QTest::addColumn<QString>("path");
+        const QString english = sourceDir() + QStringLiteral("/lang/Kestrune_Language.001");
+        for (const QString& path : shippedLanguageFiles()) {
+            if (path != english)
+                QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
+        }
+    }
+
+    void translationsMatchEnglish() {
+        QFETCH(QString, path);
+        const auto entriesOf = [](const QString& file, QStringList& problems) {
+            QFile f(file);
+            if (!f.open(QIODevice::ReadOnly))
+                problems << QStringLiteral("cannot read %1").arg(file);
+            return strictEntries(f.readAll(), problems);
+        };
+        QStringList problems;
+        const QMap<int, QString> english =
+            entriesOf(sourceDir() + QStringLiteral("/lang/Kestrune_Language.001"), problems);
+        const QMap<int, QString> other = entriesOf(path, problems);
+
+        static const QRegularExpression placeholder(QStringLiteral("%\\d+"));
+        const auto placeholders = [](const QString& text) {
+            QStringList found;
+            auto it = placeholder.globalMatch(text);
+            while (it.hasNext())
+                found << it.next().captured(0);
+            found.sort();
+            return found;
+        };
+        // The accelerator markers: "&" not doubled.
+        const auto accelerators = [](const QString& text) {
+            return text.count(QLatin1Char('&')) - 2 * text.count(QStringLiteral("&&"));
+        };
+        const auto ending = [](const QString& text) {
+            for (const char* end : {"...", ":", " >"}) {
+                if (text.endsWith(QLatin1String(end)))
+                    return QString::fromLatin1(end);
+            }
+            return QString();
+        };
+
+        for (auto it = english.cbegin(); it != english.cend(); ++it) {
+            const int n = it.key();
+            const QString en = it.value();
+            if (!other.contains(n)) {
+                problems << QStringLiteral("text %1 missing (English: \"%2\")").arg(n).arg(en);
+                continue;
+            }
+            if (n == 0)
+                continue; // the language's own name
+            const QString tr = other.value(n);
+            if (placeholders(tr) != placeholders(en))
+                problems << QStringLiteral("text %1: placeholders %2 instead of %3")
+                                .arg(n)
+                                .arg(placeholders(tr).join(QLatin1Char(' ')),
+                                     placeholders(en).join(QLatin1Char(' ')));
+            if (tr.count(QLatin1Char('\\')) != en.count(QLatin1Char('\\')))
+                problems << QStringLiteral("text %1: %2 line breaks instead of %3")
+                                .arg(n)
+                                .arg(tr.count(QLatin1Char('\\')))
+                                .arg(en.count(QLatin1Char('\\')));
+            if (accelerators(tr) != accelerators(en))
+                problems << QStringLiteral("text %1: %2 accelerator markers instead of %3")
+                                .arg(n)
+                                .arg(accelerators(tr))
+                                .arg(accelerators(en));
+            if (ending(tr) != ending(en))
+                problems << QStringLiteral("text %1 ends unlike English (\"%2\")").arg(n).arg(tr);
+            if (en.startsWith(QLatin1String("< ")) != tr.startsWith(QLatin1String("< ")))
+                problems << QStringLiteral("text %1 starts unlike English").arg(n);
+        }
+        for (auto it = other.cbegin(); it != other.cend(); ++it) {
+            if (!english.contains(it.key()))
+                problems << QStringLiteral("text %1 is not in the English file").arg(it.key());
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(listed(problems)));
+    }
+
     void markerList_data() {
         QTest::addColumn<QString>("list");
         QTest::addColumn<bool>("valid");
