@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,9 @@ struct ProbeResult {
 
     int icon = NoAnswer;
     QStringList cells = QStringList(CellCount, QString());
+    // The meter's reply to REQ_UD2 as it came, when the probe read one: what
+    // the records window shows for the row. The exports leave it out.
+    QByteArray reply;
 
     QString cell(int column) const {
         return column >= 0 && column < cells.size() ? cells.at(column) : QString();

@@ -336,6 +336,7 @@ int SearchEngine::addRow(const QString& probed) {
 void SearchEngine::readData(ProbeResult& row, const QByteArray& reply) {
     if (const std::optional<MeterDataColumns> columns = extractMeterData(reply))
         columns->writeInto(row.cells);
+    row.reply = reply;
     ++m_counters.rspUd2Found;
     emit statusChanged(PanelRspUd2, getText(TextDataRead) + QLatin1Char(' ') +
                                         QString::number(m_counters.rspUd2Found));

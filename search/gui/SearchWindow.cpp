@@ -7,6 +7,7 @@
 #include "mbus/MeterFeatures.h"
 #include "mbus/MeterIdentification.h"
 #include "mbus/gui/MeterFeaturesPage.h"
+#include "mbus/gui/RecordsView.h"
 #include "search/SearchExport.h"
 #include "search/SearchTimeouts.h"
 #include "search/gui/SearchTimeoutsWindow.h"
@@ -66,6 +67,7 @@ constexpr int TextSpeedSecondary = 843;
 constexpr int TextFrameFast = 844;
 constexpr int TextUseFabrication = 845;
 constexpr int TextCopyIdentification = 846;
+constexpr int TextRecords = 2517;
 
 using wizardtext::indexed;
 using wizardtext::text;
@@ -454,6 +456,10 @@ void SearchWindow::connectControls() {
         copy->setObjectName(QStringLiteral("Menu_Popup_CopyToClipBoard"));
         copy->setEnabled(!item->text(MeterDataColumns::IdentificationColumn).isEmpty());
         connect(copy, &QAction::triggered, this, &SearchWindow::copyIdentification);
+        QAction* records = menu.addAction(text(TextRecords));
+        records->setObjectName(QStringLiteral("Menu_Popup_Records"));
+        records->setEnabled(!replyOf(item).isEmpty());
+        connect(records, &QAction::triggered, this, [this, item] { showRecords(item); });
         menu.exec(m_list->viewport()->mapToGlobal(at));
     });
 
@@ -488,9 +494,16 @@ void SearchWindow::connectControls() {
 void SearchWindow::loadSettings() {
     const PageLayout twips(this);
     for (int column = 1; column < ColumnCount; ++column) {
-        const int64_t stored = settings::getNumber(
-            columnKey(column + 1),
-            QString::number(DefaultColumnTwips[static_cast<size_t>(column - 1)]));
+        const QString key = columnKey(column + 1);
+        if (!settings::contains(key)) {
+            // Until the user sets it: the found meter's cells, and the
+            // heading whole in whatever language it is in.
+            const int fit = twips.x(DefaultColumnTwips[static_cast<size_t>(column - 1)]);
+            m_list->header()->resizeSection(
+                column, std::max(fit, m_list->header()->sectionSizeHint(column)));
+            continue;
+        }
+        const int64_t stored = settings::getNumber(key);
         const int width = static_cast<int>(std::clamp<int64_t>(stored, MinimumColumnTwips, 30000));
         m_list->header()->resizeSection(column, twips.x(width));
     }
@@ -700,8 +713,23 @@ QVector<ProbeResult> SearchWindow::shownRows() const {
     return rows;
 }
 
+QByteArray SearchWindow::replyOf(QTreeWidgetItem* item) const {
+    const qsizetype index = m_items.indexOf(item);
+    return index >= 0 && index < m_rows.size() ? m_rows[index].reply : QByteArray();
+}
+
+void SearchWindow::showRecords(QTreeWidgetItem* item) {
+    const QByteArray reply = replyOf(item);
+    if (!reply.isEmpty())
+        RecordsView::showWindow(reply, this);
+}
+
 void SearchWindow::rowDoubleClicked(QTreeWidgetItem* item) {
-    if (!item || !m_page)
+    if (!item)
+        return;
+    // A row that holds the meter's data shows its records as well.
+    showRecords(item);
+    if (!m_page)
         return;
     const auto cell = [item](int column) { return item->text(column); };
     const std::array<QString, 4> secondary = {

@@ -83,6 +83,10 @@ private:
     QVector<ProbeResult> shownRows() const;
 
     void rowDoubleClicked(QTreeWidgetItem* item);
+    // The REQ_UD2 reply a row holds (empty when its probe read none), and
+    // the records window for it.
+    QByteArray replyOf(QTreeWidgetItem* item) const;
+    void showRecords(QTreeWidgetItem* item);
     void copyIdentification();
     void saveCsv();
     void saveReport();

@@ -15,6 +15,7 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "channel/Link.h"
+#include "mbus/gui/RecordsView.h"
 #include "search/gui/SearchTimeoutsWindow.h"
 #include "search/gui/SearchWindow.h"
 #include "tests/pages/PageDriver.h"
@@ -339,14 +340,23 @@ private slots:
     }
 
     // A double-click hands the row to page 60: the primary address, or with
-    // secondary addressing ticked the four parts of the secondary address.
+    // secondary addressing ticked the four parts of the secondary address;
+    // a row that holds the meter's data opens its records beside the list.
     void doubleClickIntoPage60() {
         openSearch();
         scan(0, 2);
+        doubleClick(rowOf(QStringLiteral("0")));
+        QVERIFY(!RecordsView::window());
         doubleClick(rowOf(QStringLiteral("1")));
         QCOMPARE(wizardChild<QLineEdit>("Text_MeterFeature_Address(0)")->text(),
                  QStringLiteral("1"));
         QCOMPARE(settings::get(QStringLiteral("MeterFeature_Address_0")), QStringLiteral("1"));
+        QVERIFY(RecordsView::window());
+        QCOMPARE(RecordsView::window()->reply(),
+                 SearchWindow::instance()->engine().rows()[1].reply);
+        QVERIFY(RecordsView::window()->reply().startsWith('\x68'));
+        QVERIFY(RecordsView::window()->rowCount() > 0);
+        RecordsView::window()->close();
 
         click(wizardChild<QCheckBox>("Check_MeterFeature_UseSecondaryAddress"));
         doubleClick(rowOf(QStringLiteral("1")));
