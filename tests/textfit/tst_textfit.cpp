@@ -1,7 +1,8 @@
 // Every caption fits its control, in every shipped language: the wizard's
 // pages (every page of the registry, laid out for every task and both link
 // choices, and the meter page for each of its features), the traffic log and
-// the windows of its Tools menu, and the modal windows opened from the pages.
+// the windows of its Tools menu, the search and records windows, and the
+// modal windows opened from the pages.
 // A label, check box, option button, push button, frame caption, list or
 // information text whose text is wider (or taller) than the control fails the
 // test with the control's name, its text and both measures.
@@ -15,7 +16,9 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "channel/gui/DebugWindow.h"
+#include "mbus/gui/RecordsView.h"
 #include "netsetup/Adapters.h"
+#include "search/gui/SearchWindow.h"
 #include "tests/pages/PageDriver.h"
 #include "wizard/Navigation.h"
 #include "wizard/ShellState.h"
@@ -155,8 +158,9 @@ QString shownText(const QWidget* w) {
 
 // Every control below root whose text does not fit, described for a
 // failure message. Controls hidden by the page's state are checked too:
-// another state shows them.
-QStringList overflows(const QWidget* root, const QString& where) {
+// another state shows them. A window laid out by layouts sizes only what
+// it shows, so there visibleOnly leaves the hidden ones to another state.
+QStringList overflows(const QWidget* root, const QString& where, bool visibleOnly = false) {
     QStringList found;
     QList<const QWidget*> widgets{root};
     for (const QWidget* w : root->findChildren<const QWidget*>())
@@ -166,7 +170,7 @@ QStringList overflows(const QWidget* root, const QString& where) {
         // editor) are the composite's business.
         if (w != root && w->window() != root->window())
             continue;
-        if (w->size().isEmpty())
+        if (w->size().isEmpty() || (visibleOnly && !w->isVisibleTo(root)))
             continue;
         const QSize need = needed(w);
         if (need.isEmpty() && need.width() <= 0 && need.height() <= 0)
@@ -502,6 +506,35 @@ void TestTextFit::windowsFit() {
             window->close();
     }
     DebugWindow::closeWindow();
+
+    // The windows beside page 60: the search window with each method's
+    // fields, and the records of a reply with long quantity names and a
+    // plain-text unit.
+    m_wizard->enterPage(page::MeterFeatures);
+    QVERIFY(pagedriver::click(pagedriver::child<QAbstractButton>(
+        m_wizard.get(), QStringLiteral("Command_MeterFeature_Search"))));
+    QTRY_VERIFY(SearchWindow::instance() && SearchWindow::instance()->isVisible());
+    RecordsView* records = RecordsView::showWindow(
+        QByteArray::fromHex("685656680801722315010977041407250000000C78231501090D7C084449202E"
+                            "747375630A353537363730414C3930046D1A0ECD13027C09656D6974202E7461"
+                            "62D40904131F00000004937F0000000044131F0000000F00011FA916"),
+        SearchWindow::instance());
+    QVERIFY(records && records->rowCount() > 0);
+    QVERIFY(QTest::qWaitForWindowExposed(records));
+    problems << overflows(records, records->objectName(), true);
+    problems << acceleratorClashes({records}, records->objectName());
+    shoot(records, records->objectName());
+    SearchWindow* search = SearchWindow::instance();
+    for (int method = 0; method < 2; ++method) {
+        QVERIFY(pagedriver::click(pagedriver::child<QAbstractButton>(
+            search, QStringLiteral("Option_SearchMethod(%1)").arg(method))));
+        const QString where = QStringLiteral("%1 method %2").arg(search->objectName()).arg(method);
+        problems << overflows(search, where, true);
+        problems << acceleratorClashes({search}, where);
+        shoot(search, QStringLiteral("%1-method%2").arg(search->objectName()).arg(method));
+    }
+    records->close();
+    search->close();
 
     // The modal windows: the language window from the start page, the
     // adapter window from the discovery page.
