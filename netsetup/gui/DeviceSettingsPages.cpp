@@ -46,6 +46,10 @@ QString gatewayAddress() {
     return settings::get(key("IPAddress"), QLatin1String(DefaultIpAddress));
 }
 
+// The info text above the settings, and alone when they are not read.
+const QRect InfoBesideSettings(240, 810, twips::WindowWidth - 480, 600);
+const QRect InfoAlone(240, 810, twips::WindowWidth - 480, twips::PanelHeight - 120 - 810);
+
 } // namespace
 
 // ---- Page 50 ---------------------------------------------------------------------------
@@ -59,7 +63,7 @@ QString DeviceSettingsPage::headerText() const {
 
 void DeviceSettingsPage::build() {
     const PageLayout& l = pageLayout();
-    m_info = l.addInfoText(this, number(), QRect(240, 810, twips::WindowWidth - 480, 600));
+    m_info = l.addInfoText(this, number(), InfoBesideSettings);
     const int top = 1500;
     m_portLabel = l.addLabel(this, QStringLiteral("Label_SetupDevice_Port"), 240, top, 1440);
     m_port = l.addLineEdit(this, QStringLiteral("Text_SetupDevice_Port"), 1740, top, 1080);
@@ -131,6 +135,10 @@ void DeviceSettingsPage::showSettings(bool visible) {
          std::initializer_list<QWidget*>{m_portLabel, m_port, m_udpOrTcp, m_lineSpeedLabel,
                                          m_lineSpeed, m_defaults, m_security, m_securityFrame})
         w->setVisible(visible);
+    // Without the settings the page's room is the info's: a failed read
+    // reads whole, without a scroll.
+    const QRect info = visible ? InfoBesideSettings : InfoAlone;
+    pageLayout().place(m_info, info.x(), info.y(), info.width(), info.height());
     securityClicked();
 }
 

@@ -31,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -442,6 +443,9 @@ void TestSetupPages::deviceSettingsNotRead() {
     QCOMPARE(info(50), txt(TextSettingsNotRead) + u'\n' + txt(TextNoReply));
     QVERIFY(!child<QLineEdit>(QStringLiteral("Text_SetupDevice_Port"))->isVisible());
     QVERIFY(!child<QPushButton>(QStringLiteral("Command_Next"))->isEnabled());
+    // The explanation reads whole, without a scroll.
+    QCOMPARE(child<QPlainTextEdit>(QStringLiteral("Text_Info(50)"))->verticalScrollBar()->maximum(),
+             0);
 }
 
 void TestSetupPages::ping() {
