@@ -75,9 +75,10 @@ struct Column {
     int width;
 };
 constexpr Column RegisterColumn{240, 720};
-constexpr Column TypeColumn{1020, 1020};
-constexpr Column FormatColumn{2100, 975};
-constexpr Column ByteColumn{3135, 1335};
+// The type box shows its longest names (CHAR16, DFLOAT) whole.
+constexpr Column TypeColumn{1020, 1185};
+constexpr Column FormatColumn{2265, 975};
+constexpr Column ByteColumn{3300, 1170};
 constexpr Column ValueColumn{4530, 1335};
 constexpr Column DescriptionColumn{5925, 1080};
 constexpr Column EveryOrderColumn{7035, 255};

@@ -450,6 +450,21 @@ void TestTextFit::pagesFit() {
                 shoot(m_wizard.get(), QStringLiteral("page60-feature%1").arg(f));
             }
         }
+        if (p == page::Modbus && task == 5) {
+            // Every data type and byte order in the sheet's boxes.
+            auto* type = panel->findChild<QComboBox*>(QStringLiteral("cboModbusDatatype(0)"));
+            auto* order = panel->findChild<QComboBox*>(QStringLiteral("cboModbusFormat(0)"));
+            QVERIFY(type && order);
+            for (int t = 0; t < type->count(); ++t) {
+                type->setCurrentIndex(t);
+                emit type->activated(t);
+                problems << overflows(type, where);
+                for (int o = 0; o < order->count(); ++o) {
+                    order->setCurrentIndex(o);
+                    problems << overflows(order, where);
+                }
+            }
+        }
         // Leave the page as Back would, so the next one shows alone.
         panel->hide();
         m_wizard->closeLink();
