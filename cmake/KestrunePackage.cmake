@@ -123,6 +123,8 @@ add_custom_command(OUTPUT ${_gen}/changelog.gz
 add_custom_target(kestrune_changelog ALL DEPENDS ${_gen}/changelog.gz)
 install(FILES ${_pkg}/copyright ${_gen}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrune)
+install(FILES ${_pkg}/kestrune.lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kestrune)
 
 # ---- the Debian package -------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
