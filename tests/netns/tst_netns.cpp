@@ -6,7 +6,7 @@
 // veth pair with them) are removed however the test ends.
 #include "base/Language.h"
 #include "netsetup/SetupTexts.h"
-#include "tests/setupcli/ProgramRun.h"
+#include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // simulator: what a script sees (lines, JSON, exit codes, the wizard's texts).
 #include "base/Language.h"
 #include "netsetup/SetupTexts.h"
-#include "tests/setupcli/ProgramRun.h"
+#include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QFile>

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -79,6 +81,22 @@ public:
             },
             ms, &QProcess::readyReadStandardOutput, &QProcess::finished);
         return hasLine(QStringLiteral("sim ready")) && proc.state() == QProcess::Running;
+    }
+    // Writes the installation file into `dir` and starts with the run folder
+    // dir/run; `before` comes ahead of the simulator's own arguments (for a
+    // program that runs the simulator, such as "ip netns exec").
+    bool startIn(const QString& dir, const QByteArray& config, const QStringList& before = {}) {
+        const QString path = QDir(dir).filePath(QStringLiteral("sim.ini"));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            f.write(config) != config.size()) {
+            errors += "cannot write " + path.toLocal8Bit();
+            return false;
+        }
+        f.close();
+        return start(before + QStringList{QStringLiteral("--config"), path,
+                                          QStringLiteral("--run-dir"),
+                                          QDir(dir).filePath(QStringLiteral("run"))});
     }
     bool waitFinished(int ms = 5000) {
         return waitUntil(

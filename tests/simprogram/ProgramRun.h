@@ -3,6 +3,7 @@
 // own process id when it overruns its limit.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QString>
@@ -15,6 +16,7 @@ struct Result {
     int exitCode = -1; // -1: overran its limit, -2: crashed
     QString out;
     QString err;
+    qint64 ms = 0; // from the start to the end or the limit
 };
 
 inline Result run(const QString& program, const QStringList& arguments,
@@ -26,9 +28,12 @@ inline Result run(const QString& program, const QStringList& arguments,
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
     process.start(program, arguments);
     loop.exec();
     Result r;
+    r.ms = clock.elapsed();
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(2000);
