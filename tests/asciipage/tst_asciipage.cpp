@@ -20,6 +20,8 @@
 #include "channel/gui/DebugWindow.h"
 #include "sim/devices/SimAsciiServer.h"
 #include "tests/pages/PageDriver.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimControl.h"
 #include "wizard/ShellState.h"
 
@@ -34,7 +36,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -148,6 +149,14 @@ private slots:
 
 private:
     void openPage(const QString& transport, quint16 port = 0);
+    // Page 80 over UDP with these entries in its tag list; the list box.
+    QComboBox* openWithTags(const QStringList& tags) {
+        openPage(QStringLiteral("udp"));
+        auto* tag = child<QComboBox>(QStringLiteral("cboMBusAsciiTagName"));
+        if (tag)
+            tag->addItems(tags);
+        return tag;
+    }
     template <typename T> T* child(const QString& name) const {
         return pagedriver::child<T>(m_wizard.get(), name);
     }
@@ -188,31 +197,20 @@ void TestAsciiPage::enter(const QString& name, const QString& text, bool keyByKe
 
 void TestAsciiPage::initTestCase() {
     QVERIFY(m_dir.isValid());
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-    const QString program = m_dir.filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(program));
-    qputenv("KESTRUNE_PROGRAM_DIR", program.toLocal8Bit());
-    setProgramDir(program);
-    const QString lang = QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001");
-    QVERIFY(languageTable().loadFile(lang));
-    QVERIFY(QFile::copy(lang, programDir() + QStringLiteral("Kestrune_Language.001")));
-
-    const QString config = m_dir.filePath(QStringLiteral("ascii.ini"));
-    QFile f(config);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(kConfig) > 0);
-    f.close();
+    QCOMPARE(fixture::prepareProgramDir(QDir(m_dir.path()), {},
+                                        {QStringLiteral("Kestrune_Language.001")}),
+             QString());
     m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--config"), config, QStringLiteral("--run-dir"),
-                           m_dir.filePath(QStringLiteral("run"))}),
-             m_sim->errors.constData());
+    QVERIFY2(m_sim->startIn(m_dir.path(), kConfig), m_sim->errors.constData());
     const QString pty = m_sim->ptyLink(QStringLiteral("gw"), QStringLiteral("ascii serial"));
     QVERIFY(!pty.isEmpty());
 
     // Page 80's time-outs; COM1 is the ASCII server's serial line.
-    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Text));
-    ini.write("[MBusASCII]\nBusDelay=0\nBusTimeout=1500\nOpenTimeout=1000\n[SerialPorts]\nCOM1=" +
-              pty.toLocal8Bit() + "\n");
+    QCOMPARE(fixture::writeFile(programDir() + QStringLiteral("Kestrune.INI"),
+                                "[MBusASCII]\nBusDelay=0\nBusTimeout=1500\nOpenTimeout=1000\n"
+                                "[SerialPorts]\nCOM1=" +
+                                    pty.toLocal8Bit() + "\n"),
+             QString());
 }
 
 void TestAsciiPage::cleanupTestCase() {
@@ -224,10 +222,7 @@ void TestAsciiPage::cleanupTestCase() {
 }
 
 void TestAsciiPage::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
-    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    fixture::clearUserSettings();
     settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{6});
     settings::save(QStringLiteral("IPAddress"), kHost);
     // 9600 baud on the serial line.
@@ -377,9 +372,7 @@ void TestAsciiPage::tagFiles() {
     QFETCH(QString, text);
     QFETCH(QColor, color);
 
-    openPage(QStringLiteral("udp"));
-    auto* tag = child<QComboBox>(QStringLiteral("cboMBusAsciiTagName"));
-    tag->addItem(QStringLiteral("Earlier.List.Entry"));
+    QComboBox* tag = openWithTags({QStringLiteral("Earlier.List.Entry")});
     enter(QStringLiteral("txtMBusAsciiStationID"), QStringLiteral("5"));
     click(QStringLiteral("optMBusAsciiFileFormat(%1)").arg(layout));
     m_dialogs->path = tagFilePath(fileLayout);
@@ -408,14 +401,13 @@ void TestAsciiPage::tagFiles() {
     tag->setCurrentIndex(simTagNames().indexOf(QStringLiteral("Meter2.Power.Value")));
     click(QStringLiteral("Command_MBusAscii_MeterFeature_Read"));
     QCOMPARE(textOf(QStringLiteral("txtMBusAsciiValue")), QStringLiteral("-1.5"));
-    QProcess cli;
-    cli.start(QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-cli"),
-              {QStringLiteral("--udp"), kHost + QLatin1Char(':') + QString::number(kUdpPort),
-               QStringLiteral("ascii"), QStringLiteral("read"), QStringLiteral("--station=5"),
-               QStringLiteral("Meter2.Power.Value")});
-    QVERIFY(simproc::waitUntil(
-        &cli, &QProcess::finished, [&cli] { return cli.state() == QProcess::NotRunning; }, 10000));
-    QCOMPARE(cli.readAllStandardOutput(), QByteArray("-1.5\n"));
+    const programrun::Result cli = programrun::run(
+        QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-cli"),
+        {QStringLiteral("--udp"), kHost + QLatin1Char(':') + QString::number(kUdpPort),
+         QStringLiteral("ascii"), QStringLiteral("read"), QStringLiteral("--station=5"),
+         QStringLiteral("Meter2.Power.Value")},
+        QProcessEnvironment::systemEnvironment(), 10000);
+    QCOMPARE(cli.out, QStringLiteral("-1.5\n"));
     const QString shots = qEnvironmentVariable("KESTRUNE_PAGES_SHOTS");
     if (!shots.isEmpty())
         m_wizard->grab().save(QDir(shots).filePath(QStringLiteral("page80-tags.png")));
@@ -438,9 +430,7 @@ void TestAsciiPage::saveList() {
     QFETCH(QString, box);
     QFETCH(QByteArray, file);
     QFETCH(QString, boxAfter);
-    openPage(QStringLiteral("udp"));
-    auto* tag = child<QComboBox>(QStringLiteral("cboMBusAsciiTagName"));
-    tag->addItems(list);
+    QComboBox* tag = openWithTags(list);
     enter(QStringLiteral("cboMBusAsciiTagName"), box);
     m_dialogs->path = m_dir.filePath(QStringLiteral("saved-%1.csv").arg(QTest::currentDataTag()));
     click(QStringLiteral("cmdMBusAsciiSaveFile"));
@@ -469,9 +459,7 @@ void TestAsciiPage::fileErrors() {
     QFETCH(QString, button);
     QFETCH(QString, path);
     QFETCH(QString, title);
-    openPage(QStringLiteral("udp"));
-    auto* tag = child<QComboBox>(QStringLiteral("cboMBusAsciiTagName"));
-    tag->addItem(QStringLiteral("Kept.In.List"));
+    QComboBox* tag = openWithTags({QStringLiteral("Kept.In.List")});
     const QString before = result()->text();
     m_dialogs->path = m_dir.filePath(path);
     click(button);

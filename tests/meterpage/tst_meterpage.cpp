@@ -19,7 +19,8 @@
 #include "mbus/FcbState.h"
 #include "mbus/gui/PropertiesWindow.h"
 #include "mbus/gui/RecordsView.h"
-#include "netsetup/Adapters.h"
+#include "tests/simprogram/LoopbackAdapter.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimProcess.h"
 #include "wizard/ShellState.h"
 
@@ -38,7 +39,6 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -169,34 +169,14 @@ class TestMeterPage : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        const QString program = m_dir.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkpath(program));
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("KESTRUNE_PROGRAM_DIR", program.toLocal8Bit());
-        setProgramDir(program);
-        for (const char* file : {"Kestrune_Language.001", "libZarvek.so"})
-            QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(file),
-                                programDir() + QLatin1String(file)));
-        // The texts the data functions expect, before any wizard loads them.
-        QVERIFY(languageTable().loadFile(programDir() + QStringLiteral("Kestrune_Language.001")));
-        QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Text));
-        ini.write("[IP]\nBusDelay=0\nBusTimeout=800\nOpenTimeout=1000\n");
-        ini.close();
-        QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(kConfig);
-        config.close();
-        QVERIFY2(m_sim.start({QStringLiteral("--config"), config.fileName(),
-                              QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim.errors.constData());
+        QCOMPARE(fixture::prepareProgramDir(QDir(m_dir.path()),
+                                            "[IP]\nBusDelay=0\nBusTimeout=800\nOpenTimeout=1000\n"),
+                 QString());
+        QVERIFY2(m_sim.startIn(m_dir.path(), kConfig), m_sim.errors.constData());
     }
 
     void init() {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-                  QStringLiteral("Kestrune"))
-            .clear();
-        settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+        fixture::clearUserSettings();
         settings::save(QStringLiteral("Option_SelectWhatToDo"), QStringLiteral("4"));
         settings::save(QStringLiteral("Option_EnterIPAddress"), QStringLiteral("0"));
         settings::save(QStringLiteral("UDPorTCP"), QStringLiteral("1"));
@@ -205,12 +185,8 @@ private slots:
         settings::save(QStringLiteral("MeterFeature_Address_0"), QStringLiteral("1"));
         m_state = ShellState{};
         fcbState().clear();
-        // One network adapter, on loopback, whatever the machine (or the
-        // test's network namespace) has: without one, page 60 over the
-        // network is refused.
-        setAdapterLister([](bool) {
-            return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
-        });
+        // Without a network adapter, page 60 over the network is refused.
+        fixture::useLoopbackAdapters();
     }
 
     void cleanup() {

@@ -18,7 +18,8 @@
 #include "channel/gui/DebugWindow.h"
 #include "wizard/ShellState.h"
 
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/SimControl.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,13 +29,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -158,26 +156,13 @@ private:
 
 void TestModbusPage::initTestCase() {
     QVERIFY(m_dir.isValid());
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("KESTRUNE_PROGRAM_DIR", m_dir.path().toLocal8Bit());
-    setProgramDir(m_dir.path());
-    for (const char* name : {"libZarvek.so", "Kestrune_Language.001"})
-        QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(name),
-                            m_dir.filePath(QLatin1String(name))));
-    QFile ini(m_dir.filePath(QStringLiteral("Kestrune.INI")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(
-        "[ModBus]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=1000\n[Debug]\nPollInterval=100\n");
-    ini.close();
-
-    QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(Installation);
-    config.close();
+    QCOMPARE(
+        fixture::prepareProgramDir(
+            m_dir.path(), m_dir.filePath(QStringLiteral("config")),
+            "[ModBus]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=1000\n[Debug]\nPollInterval=100\n"),
+        QString());
     m_sim = std::make_unique<simproc::SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--config"), config.fileName(),
-                           QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-             m_sim->errors.constData());
+    QVERIFY2(m_sim->startIn(m_dir.path(), Installation), m_sim->errors.constData());
 }
 
 void TestModbusPage::cleanupTestCase() {
@@ -186,10 +171,7 @@ void TestModbusPage::cleanupTestCase() {
 }
 
 void TestModbusPage::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
-    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    fixture::clearUserSettings();
     QCOMPARE(control("modbus gw fault none"), QByteArray("ok"));
     openPage(TcpFramingPort);
 }
@@ -270,11 +252,7 @@ void TestModbusPage::read() {
 }
 
 QByteArray TestModbusPage::control(const QByteArray& command) {
-    QUdpSocket socket;
-    socket.writeDatagram(command, QHostAddress(QStringLiteral("127.0.0.1")), ControlPort);
-    simproc::waitUntil(
-        &socket, &QUdpSocket::readyRead, [&] { return socket.hasPendingDatagrams(); }, 2000);
-    return socket.receiveDatagram().data();
+    return simproc::control(ControlPort, command, 2000);
 }
 
 // Requests in the traffic log (while it is open).

@@ -14,11 +14,14 @@
 #include "base/Settings.h"
 #include "channel/Link.h"
 #include "netsetup/Adapters.h"
+#include "tests/simprogram/LoopbackAdapter.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "wizard/ShellState.h"
 #include "wizard/gui/WebPage.h"
 
 #include "channel/gui/DebugWindow.h"
 #include "channel/gui/SerialPortBox.h"
+#include "tests/link/Peers.h"
 #include "tests/pages/PageDriver.h"
 
 #include <QAbstractButton>
@@ -36,7 +39,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -44,11 +46,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <memory>
 
@@ -65,41 +62,6 @@ const QColor Blue(0, 0, 255);
 QString txt(int n) {
     return getText(n).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
-
-// A pseudo-terminal standing in for a serial port. A descriptor of the slave
-// side stays open so that the link can open and close it as often as it
-// likes.
-class Pty {
-public:
-    Pty() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-            return;
-        const char* name = ::ptsname(m_master);
-        if (!name)
-            return;
-        m_path = QString::fromLocal8Bit(name);
-        m_holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios tio{};
-        if (m_holder >= 0 && ::tcgetattr(m_holder, &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(m_holder, TCSANOW, &tio);
-        }
-    }
-    ~Pty() {
-        if (m_holder >= 0)
-            ::close(m_holder);
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    bool isValid() const { return m_master >= 0 && m_holder >= 0; }
-    const QString& path() const { return m_path; }
-
-private:
-    int m_master = -1;
-    int m_holder = -1;
-    QString m_path;
-};
 
 // Closes every message box that appears while it runs and keeps what they
 // said.
@@ -205,7 +167,8 @@ private:
 
     QTemporaryDir m_config;
     QTemporaryDir m_program;
-    Pty m_pty;
+    // A pseudo-terminal standing in for a serial port.
+    testpeer::PtyPeer m_pty;
     quint16 m_udpPort = 0;
     ShellState m_state;
     std::unique_ptr<WizardWindow> m_wizard;
@@ -220,20 +183,13 @@ void TestPages::initTestCase() {
     QVERIFY(m_config.isValid());
     QVERIFY(m_program.isValid());
     QVERIFY(m_pty.isValid());
-    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
-    setProgramDir(m_program.path());
-    const QString lang = QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001");
-    QVERIFY2(QFile::exists(lang), qPrintable(lang));
-    QVERIFY(QFile::copy(lang, programDir() + QStringLiteral("Kestrune_Language.001")));
+    QCOMPARE(fixture::prepareProgramDir(m_program.path(), m_config.path(), {},
+                                        {QStringLiteral("Kestrune_Language.001")}),
+             QString());
 
     // Short time-outs for every task page; COM1 is the pseudo-terminal, COM2
     // a device that does not exist.
-    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Text));
-    QByteArray text;
-    for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
-        text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=300\nOpenTimeout=400\n";
+    QByteArray text = fixture::taskWaits(300, 400);
     // The setup pages: short waits, and discovery sent to an address of this
     // machine where nobody answers.
     text += "[IP]\nScanTimeout=100\nUDPTimeOut=100\nSerialTimeOut=100\n"
@@ -241,8 +197,7 @@ void TestPages::initTestCase() {
     text += "[SerialPorts]\nCOM1=" + m_pty.path().toLocal8Bit() + "\n";
     text += "COM2=" + m_program.path().toLocal8Bit() + "/no-such-tty\n";
     text += "COM3=" + LongPortPath.toLocal8Bit() + "\n";
-    ini.write(text);
-    ini.close();
+    QCOMPARE(fixture::writeFile(programDir() + QStringLiteral("Kestrune.INI"), text), QString());
 
     // A UDP port of our own, so the UDP link points at something of ours.
     QUdpSocket probe;
@@ -251,19 +206,13 @@ void TestPages::initTestCase() {
 }
 
 void TestPages::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
-    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    fixture::clearUserSettings();
     // Every link of these tests stays on this machine.
     settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
     settings::save(QStringLiteral("TCPPort"), QString::number(m_udpPort));
     m_state = ShellState{};
     m_boxes = std::make_unique<BoxWatcher>();
-    // One network adapter, on loopback, whatever the machine has.
-    setAdapterLister([](bool) {
-        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
-    });
+    fixture::useLoopbackAdapters();
 }
 
 void TestPages::cleanup() {

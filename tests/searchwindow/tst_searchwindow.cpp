@@ -19,6 +19,7 @@
 #include "search/gui/SearchTimeoutsWindow.h"
 #include "search/gui/SearchWindow.h"
 #include "tests/pages/PageDriver.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimProcess.h"
 #include "wizard/ShellState.h"
 
@@ -34,7 +35,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -168,42 +168,24 @@ class TestSearchWindow : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        const QString program = m_dir.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkpath(program));
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("KESTRUNE_PROGRAM_DIR", program.toLocal8Bit());
-        setProgramDir(program);
-        for (const char* file : {"Kestrune_Language.001", "libZarvek.so"})
-            QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(file),
-                                programDir() + QLatin1String(file)));
-        QVERIFY(languageTable().loadFile(programDir() + QStringLiteral("Kestrune_Language.001")));
-        QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(kConfig);
-        config.close();
-        QVERIFY2(m_sim.start({QStringLiteral("--config"), config.fileName(),
-                              QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim.errors.constData());
+        QCOMPARE(fixture::prepareProgramDir(QDir(m_dir.path())), QString());
+        QVERIFY2(m_sim.startIn(m_dir.path(), kConfig), m_sim.errors.constData());
     }
 
     void init() {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-                  QStringLiteral("Kestrune"))
-            .clear();
-        settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+        fixture::clearUserSettings();
         settings::save(QStringLiteral("Option_SelectWhatToDo"), QStringLiteral("4"));
         settings::save(QStringLiteral("Option_EnterIPAddress"), QStringLiteral("0"));
         settings::save(QStringLiteral("UDPorTCP"), QStringLiteral("1"));
         settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.170"));
         settings::save(QStringLiteral("TCPPort"), QStringLiteral("27011"));
         // Short waits, so that a scan takes a second, not minutes.
-        QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text));
-        ini.write("[IP]\nBusDelay=0\nBusTimeout=800\nOpenTimeout=1000\nUDPTimeOut="
-                  "500\nIncludeLoopback=1\n"
-                  "[Search]\nSND_NKE_Timeout_9600_K1=150\nRSP_UD2_Timeout_9600_K1=800\n"
-                  "CollisionPrimDelay=20\nCollisionSecDelay=20\n");
-        ini.close();
+        QCOMPARE(fixture::writeFile(
+                     programDir() + QStringLiteral("Kestrune.INI"),
+                     "[IP]\nBusDelay=0\nBusTimeout=800\nOpenTimeout=1000\nUDPTimeOut=500\n"
+                     "IncludeLoopback=1\n[Search]\nSND_NKE_Timeout_9600_K1=150\n"
+                     "RSP_UD2_Timeout_9600_K1=800\nCollisionPrimDelay=20\nCollisionSecDelay=20\n"),
+                 QString());
         m_state = ShellState{};
     }
 

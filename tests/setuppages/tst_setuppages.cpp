@@ -11,10 +11,11 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "channel/Link.h"
-#include "netsetup/Adapters.h"
 #include "netsetup/RecordExchange.h"
 #include "netsetup/SetupTexts.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/LoopbackAdapter.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/SimControl.h"
 #include "wizard/ShellState.h"
 
 #include <QAbstractButton>
@@ -27,16 +28,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <functional>
@@ -154,12 +152,8 @@ class TestSetupPages : public QObject {
         QTest::qWait(50);
         m_wizard->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
     }
-    QString control(const QString& command) {
-        QUdpSocket s;
-        s.writeDatagram(command.toUtf8(), QHostAddress::LocalHost, kControlPort);
-        simproc::waitUntil(
-            &s, &QUdpSocket::readyRead, [&s] { return s.hasPendingDatagrams(); }, 2000);
-        return QString::fromUtf8(s.receiveDatagram().data());
+    static QString control(const QString& command) {
+        return QString::fromUtf8(simproc::control(kControlPort, command.toUtf8(), 2000));
     }
     static SetupRecord readRecord0(const QString& address) {
         Link link;
@@ -187,39 +181,28 @@ private slots:
 };
 
 void TestSetupPages::initTestCase() {
-    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
-    setProgramDir(m_program.path());
-    QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001"),
-                        programDir() + QStringLiteral("Kestrune_Language.001")));
-    QFile config(m_program.filePath(QStringLiteral("sim.ini")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(kSimConfig);
-    config.close();
+    QCOMPARE(fixture::prepareProgramDir(m_program.path(), m_config.path(), {},
+                                        {QStringLiteral("Kestrune_Language.001")}),
+             QString());
     m_sim = std::make_unique<simproc::SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--config"), config.fileName(),
-                           QStringLiteral("--run-dir"), m_program.filePath(QStringLiteral("run"))}),
-             m_sim->errors.constData());
+    QVERIFY2(m_sim->startIn(m_program.path(), kSimConfig), m_sim->errors.constData());
     // COM1 is the K2's console; the setup waits are short.
-    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[IP]\nBroadcastAddress=127.0.0.120\nScanTimeout=300\nUDPTimeOut=300\n"
-              "SerialTimeOut=1500\nResetTimeOut=4000\nWriteTimeOut=4000\nRebootDHCPDelay=0\n"
-              "NumberOfPings=2\nPingDelay=50\n[SerialPorts]\nCOM1=" +
-              m_sim->ptyLink(QStringLiteral("k2"), QStringLiteral("console")).toLocal8Bit() + "\n");
+    QCOMPARE(fixture::writeFile(
+                 programDir() + QStringLiteral("Kestrune.INI"),
+                 "[IP]\nBroadcastAddress=127.0.0.120\nScanTimeout=300\nUDPTimeOut=300\n"
+                 "SerialTimeOut=1500\nResetTimeOut=4000\nWriteTimeOut=4000\nRebootDHCPDelay=0\n"
+                 "NumberOfPings=2\nPingDelay=50\n[SerialPorts]\nCOM1=" +
+                     m_sim->ptyLink(QStringLiteral("k2"), QStringLiteral("console")).toLocal8Bit() +
+                     "\n"),
+             QString());
 }
 
 void TestSetupPages::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
-    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    fixture::clearUserSettings();
     settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.132"));
     m_state = ShellState{};
     m_modal = std::make_unique<ModalWatcher>();
-    setAdapterLister([](bool) {
-        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.120"), QStringLiteral("lo")}};
-    });
+    fixture::useLoopbackAdapters({QStringLiteral("127.0.0.120")});
 }
 
 void TestSetupPages::cleanup() {
@@ -231,9 +214,7 @@ void TestSetupPages::cleanup() {
 }
 
 void TestSetupPages::cleanupTestCase() {
-    m_sim->terminate();
-    QVERIFY(m_sim->waitFinished());
-    QCOMPARE(m_sim->proc.exitCode(), 0);
+    QCOMPARE(m_sim->stopCleanly(), QString());
 }
 
 void TestSetupPages::discoveryListsTheGateways() {

@@ -58,6 +58,16 @@ inline const QStringList& programFiles() {
     return files;
 }
 
+// INI sections of every task's link with no bus delay and the given waits.
+inline QByteArray taskWaits(int busTimeout, int openTimeout) {
+    QByteArray text;
+    for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
+        text += QByteArray("[") + section +
+                "]\nBusDelay=0\nBusTimeout=" + QByteArray::number(busTimeout) +
+                "\nOpenTimeout=" + QByteArray::number(openTimeout) + "\n";
+    return text;
+}
+
 // The whole program folder: useProgramDir(), then the files copied from the
 // build folder, the English texts loaded and the INI file written (when
 // given). Empty when done, otherwise what failed.

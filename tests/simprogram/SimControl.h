@@ -11,23 +11,30 @@
 
 namespace simproc {
 
-// Sends the command and returns the answer, or nothing after ms.
-inline QByteArray control(quint16 port, const QByteArray& command, int ms = 1500) {
-    const QHostAddress local(QStringLiteral("127.0.0.1"));
+// Sends one datagram from 127.0.0.1 to host:port and returns what came back
+// (the datagrams of the first moment something came), or nothing after ms.
+inline QByteArray udpExchange(const QByteArray& request, const QString& host, quint16 port,
+                              int ms = 1500) {
     QUdpSocket socket;
-    if (!socket.bind(local, 0))
+    if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
         return {};
-    socket.writeDatagram(command, local, port);
+    socket.writeDatagram(request, QHostAddress(host), port);
     QByteArray got;
     waitUntil(
         &socket, &QUdpSocket::readyRead,
         [&] {
             while (socket.hasPendingDatagrams())
-                got += socket.receiveDatagram(512).data();
+                got += socket.receiveDatagram(4096).data();
             return !got.isEmpty();
         },
         ms);
     return got;
+}
+
+// Sends a command to the control port and returns the answer, or nothing
+// after ms.
+inline QByteArray control(quint16 port, const QByteArray& command, int ms = 1500) {
+    return udpExchange(command, QStringLiteral("127.0.0.1"), port, ms);
 }
 
 } // namespace simproc

@@ -17,9 +17,10 @@
 #include "base/Settings.h"
 #include "channel/gui/DebugWindow.h"
 #include "mbus/gui/RecordsView.h"
-#include "netsetup/Adapters.h"
 #include "search/gui/SearchWindow.h"
 #include "tests/pages/PageDriver.h"
+#include "tests/simprogram/LoopbackAdapter.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "wizard/Navigation.h"
 #include "wizard/ShellState.h"
 
@@ -39,7 +40,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -325,41 +325,26 @@ private:
 void TestTextFit::initTestCase() {
     QVERIFY(m_config.isValid());
     QVERIFY(m_program.isValid());
-    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
-    setProgramDir(m_program.path());
     const QStringList files = builtLanguageFiles();
     QVERIFY(files.size() >= 2);
-    for (const QString& file : files)
-        QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + file, programDir() + file));
-
     // Short waits; whatever the pages send stays on 127.0.0.240 (discovery)
     // and on a port of that address where nothing listens.
-    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Text));
-    QByteArray text;
-    for (const char* section : {"IP", "ModBus", "MBusASCII", "PadPuls", "FreePacketAndString"})
-        text += QByteArray("[") + section + "]\nBusDelay=0\nBusTimeout=100\nOpenTimeout=100\n";
+    QByteArray text = fixture::taskWaits(100, 100);
     text += "[IP]\nScanTimeout=50\nUDPTimeOut=50\nSerialTimeOut=50\nResetTimeOut=50\n"
             "WriteTimeOut=50\nRebootDHCPDelay=0\n"
             "BroadcastAddress=127.0.0.240\n";
     text += "[SerialPorts]\nCOM1=/dev/ttyK40\n";
-    ini.write(text);
+    QCOMPARE(fixture::prepareProgramDir(m_program.path(), m_config.path(), text, files), QString());
 }
 
 void TestTextFit::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
+    fixture::clearUserSettings({});
     settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.240"));
     settings::save(QStringLiteral("TCPPort"), QStringLiteral("9"));
     m_state = ShellState{};
     m_modals = std::make_unique<ModalChecker>();
     // Two adapters, both loopback, so the adapter window has a choice.
-    setAdapterLister([](bool) {
-        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.240"), QStringLiteral("lo")},
-                                     {QStringLiteral("127.0.0.241"), QStringLiteral("lo:1")}};
-    });
+    fixture::useLoopbackAdapters({QStringLiteral("127.0.0.240"), QStringLiteral("127.0.0.241")});
 }
 
 void TestTextFit::cleanup() {

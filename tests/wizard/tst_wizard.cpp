@@ -10,6 +10,8 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "netsetup/Adapters.h"
+#include "tests/simprogram/LoopbackAdapter.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "wizard/ShellState.h"
 
 #include "channel/gui/DebugWindow.h"
@@ -36,10 +38,6 @@
 using namespace kestrune;
 
 namespace {
-
-QString languageFile() {
-    return QStringLiteral(KESTRUNE_BINARY_DIR "/Kestrune_Language.001");
-}
 
 template <typename T> T* child(QWidget* w, const QString& name) {
     T* c = w->findChild<T*>(name);
@@ -141,8 +139,8 @@ private slots:
     void changeLanguageShowsLanguageWindow();
     void linksOpenWebSites();
     void linkWithoutBrowserSaysSo();
+    void firstStartAsksForLanguage_data();
     void firstStartAsksForLanguage();
-    void noLanguageEndsStartUp();
 
 private:
     void start(const QStringList& arguments = {QStringLiteral("Kestrune")});
@@ -157,30 +155,21 @@ private:
 void TestWizard::initTestCase() {
     QVERIFY(m_config.isValid());
     QVERIFY(m_program.isValid());
-    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-    qputenv("KESTRUNE_PROGRAM_DIR", m_program.path().toLocal8Bit());
-    setProgramDir(m_program.path());
-    QVERIFY2(QFile::exists(languageFile()), qPrintable(languageFile()));
-    QVERIFY(QFile::copy(languageFile(), programDir() + QStringLiteral("Kestrune_Language.001")));
     // The discovery page searches on entry: to an address of this machine
     // where nobody answers, and briefly.
-    QFile ini(programDir() + QStringLiteral("Kestrune.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[IP]\nScanTimeout=100\nUDPTimeOut=100\nBroadcastAddress=127.0.0.139\n");
+    QCOMPARE(fixture::prepareProgramDir(
+                 m_program.path(), m_config.path(),
+                 "[IP]\nScanTimeout=100\nUDPTimeOut=100\nBroadcastAddress=127.0.0.139\n",
+                 {QStringLiteral("Kestrune_Language.001")}),
+             QString());
 }
 
 void TestWizard::init() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
-    settings::save(QStringLiteral("Language"), QStringLiteral("001"));
+    fixture::clearUserSettings();
     // The task pages open a link on entry: keep it on this machine.
     settings::save(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
     m_state = ShellState{};
-    // One network adapter, on loopback, whatever the machine has.
-    setAdapterLister([](bool) {
-        return QList<NetworkAdapter>{{QStringLiteral("127.0.0.1"), QStringLiteral("lo")}};
-    });
+    fixture::useLoopbackAdapters();
 }
 
 void TestWizard::cleanup() {
@@ -343,8 +332,7 @@ void TestWizard::savedTaskRestored() {
 void TestWizard::cancelEndsAndStoresNothing() {
     start();
     click(m_wizard.get(), "Command_Next");
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-                    QStringLiteral("Kestrune"));
+    QSettings store = fixture::userSettings();
     store.sync();
     const QStringList before = store.allKeys();
     click(m_wizard.get(), "Command_Cancel");
@@ -509,13 +497,21 @@ void TestWizard::linkWithoutBrowserSaysSo() {
     QVERIFY(!closer.text.contains(text(902)));
 }
 
+// A first start without a stored language asks for one: OK takes the first
+// language and the wizard opens in it; Cancel ends the start-up.
+void TestWizard::firstStartAsksForLanguage_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("chosen") << QStringLiteral("Command_OK") << true;
+    QTest::newRow("cancelled") << QStringLiteral("Command_Cancel") << false;
+}
+
 void TestWizard::firstStartAsksForLanguage() {
-    settings::save(QStringLiteral("Language"), QString());
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .remove(QStringLiteral("Wizard/Language"));
+    QFETCH(QString, button);
+    QFETCH(bool, started);
+    fixture::userSettings().remove(QStringLiteral("Wizard/Language"));
     bool asked = false;
-    QTimer::singleShot(0, this, [&asked] {
+    QTimer::singleShot(0, this, [&asked, button] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal->objectName() != QLatin1String("Kestrune_Language"))
             return;
@@ -523,35 +519,17 @@ void TestWizard::firstStartAsksForLanguage() {
         auto* combo = modal->findChild<QComboBox*>(QStringLiteral("Combo_Language"));
         if (combo && combo->count() > 0)
             combo->setCurrentIndex(0);
-        auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Command_OK"));
-        if (ok)
-            ok->click();
+        if (auto* b = modal->findChild<QPushButton*>(button))
+            b->click();
     });
-    start();
+    m_wizard = startWizard(m_state, {QStringLiteral("Kestrune")});
     QVERIFY(asked);
+    QCOMPARE(bool(m_wizard), started);
+    if (!started)
+        return;
     QCOMPARE(settings::get("Language"), QStringLiteral("001"));
     QCOMPARE(m_wizard->windowTitle(), getText(10));
     QVERIFY(!getText(10).startsWith(QLatin1String("Invalid Text (")));
-}
-
-void TestWizard::noLanguageEndsStartUp() {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .remove(QStringLiteral("Wizard/Language"));
-    bool asked = false;
-    QTimer::singleShot(0, this, [&asked] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal->objectName() != QLatin1String("Kestrune_Language"))
-            return;
-        asked = true;
-        auto* cancel = modal->findChild<QPushButton*>(QStringLiteral("Command_Cancel"));
-        if (cancel)
-            cancel->click();
-    });
-    ShellState state;
-    QVERIFY(!startWizard(state, {QStringLiteral("Kestrune")}));
-    QVERIFY(asked);
-    QVERIFY(QApplication::topLevelWidgets().size() >= 0);
 }
 
 QTEST_MAIN(TestWizard)
