@@ -11,6 +11,8 @@
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "sim/devices/SimAsciiServer.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimControl.h"
 
 #include <QElapsedTimer>
@@ -69,11 +71,7 @@ QList<QByteArray> simTagNames() {
     return names;
 }
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using CliRun = programrun::Result;
 
 } // namespace
 
@@ -134,24 +132,10 @@ class TestAsciiSim : public QObject {
 
     // Runs the program while this process's event loop keeps going.
     CliRun runCli(const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-cli"), arguments);
-        simproc::waitUntil(
-            &process, &QProcess::finished,
-            [&process] { return process.state() == QProcess::NotRunning; }, 15000);
-        CliRun r;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-            return r;
-        }
-        r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        r.out = QString::fromUtf8(process.readAllStandardOutput());
-        r.err = QString::fromUtf8(process.readAllStandardError());
-        return r;
+        return programrun::run(
+            QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-cli"), arguments,
+            fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config"))),
+            15000);
     }
 
     static void addTransports() {
@@ -164,19 +148,10 @@ class TestAsciiSim : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        setProgramDir(m_dir.path());
-        QVERIFY(languageTable().loadFile(
-            QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
-        const QString config = m_dir.filePath(QStringLiteral("ascii.ini"));
-        QFile f(config);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(kConfig);
-        f.close();
+        fixture::useProgramDir(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
+        QVERIFY(fixture::loadLanguage());
         m_sim = std::make_unique<SimProcess>();
-        QVERIFY2(m_sim->start({QStringLiteral("--config"), config, QStringLiteral("--run-dir"),
-                               m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim->errors.constData());
+        QVERIFY2(m_sim->startIn(m_dir.path(), kConfig), m_sim->errors.constData());
         QVERIFY(!serialPath().isEmpty());
     }
 

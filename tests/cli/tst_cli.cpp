@@ -7,9 +7,10 @@
 #include "cli/SendCommand.h"
 #include "mbus/DataRecords.h"
 #include "tests/link/Peers.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,12 +33,7 @@ const QByteArray ReqUd2 = QByteArray::fromHex("105B015C16");
 // A complete long frame: 68 L L 68, L user bytes, checksum, 16.
 const QByteArray LongFrame = QByteArray::fromHex("680303680801727B16");
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
+using Result = programrun::Result;
 
 } // namespace
 
@@ -48,36 +44,15 @@ class TestCli : public QObject {
 
     // Runs the program while this process's event loop serves the peers.
     Result runCli(const QStringList& arguments, int limitMs = 15000) {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        process.setProcessEnvironment(env);
-        QEventLoop loop;
-        connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-        QElapsedTimer clock;
-        clock.start();
-        process.start(QStringLiteral(KESTRUNE_CLI_PATH), arguments);
-        loop.exec();
-        Result r;
-        r.ms = clock.elapsed();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-            return r;
-        }
-        r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        r.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return r;
+        return programrun::run(
+            QStringLiteral(KESTRUNE_CLI_PATH), arguments,
+            fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config"))),
+            limitMs);
     }
 
     void writeIni(const QByteArray& contents) {
-        QFile f(m_dir.filePath(QStringLiteral("Kestrune.INI")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(contents);
+        QCOMPARE(fixture::writeFile(m_dir.filePath(QStringLiteral("Kestrune.INI")), contents),
+                 QString());
     }
 
     static QStringList linkArgs(const QString& transport, const Peer& peer) {

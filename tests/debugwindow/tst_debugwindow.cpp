@@ -6,6 +6,7 @@
 #include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
+#include "tests/simprogram/ProgramFixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -114,9 +115,7 @@ class TestDebugWindow : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("KESTRUNE_PROGRAM_DIR", m_dir.path().toLocal8Bit());
-        setProgramDir(m_dir.path());
+        fixture::useProgramDir(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
     }
 
     void init() {

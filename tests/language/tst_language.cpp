@@ -21,6 +21,7 @@
 #include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
+#include "tests/simprogram/ProgramFixture.h"
 
 #include <QDebug>
 #include <QDir>
@@ -280,15 +281,10 @@ QString listed(const QStringList& problems) {
     return QStringLiteral("%1 problem(s), listed above").arg(problems.size());
 }
 
-QSettings userStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-                     QStringLiteral("Kestrune"));
-}
+using fixture::userSettings;
 
 bool writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(contents) == contents.size();
+    return fixture::writeFile(path, contents).isEmpty();
 }
 
 } // namespace
@@ -310,7 +306,7 @@ private slots:
     }
 
     void init() {
-        userStore().remove(QStringLiteral("Wizard/Language"));
+        userSettings().remove(QStringLiteral("Wizard/Language"));
         languageTable().clear();
         QDir folder(programFolder());
         for (const QString& file : folder.entryList(QDir::Files))

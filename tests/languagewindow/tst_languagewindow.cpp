@@ -5,6 +5,7 @@
 #include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
+#include "tests/simprogram/ProgramFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,15 +23,10 @@ using namespace kestrune;
 
 namespace {
 
-QSettings userStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-                     QStringLiteral("Kestrune"));
-}
+using fixture::userSettings;
 
 bool writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(contents) == contents.size();
+    return fixture::writeFile(path, contents).isEmpty();
 }
 
 // Records and closes every message box that opens while it lives.
@@ -76,10 +72,12 @@ private:
     QString programFolder() const { return m_dir.filePath(QStringLiteral("program")); }
 
     static QString storedLanguage() {
-        return userStore().value(QStringLiteral("Wizard/Language")).toString();
+        return userSettings().value(QStringLiteral("Wizard/Language")).toString();
     }
 
-    static bool languageStored() { return userStore().contains(QStringLiteral("Wizard/Language")); }
+    static bool languageStored() {
+        return userSettings().contains(QStringLiteral("Wizard/Language"));
+    }
 
     static QComboBox* combo(LanguageWindow& window) {
         return window.findChild<QComboBox*>(QStringLiteral("Combo_Language"));
@@ -114,7 +112,7 @@ private slots:
     }
 
     void init() {
-        userStore().remove(QStringLiteral("Wizard/Language"));
+        userSettings().remove(QStringLiteral("Wizard/Language"));
         languageTable().clear();
     }
 

@@ -10,6 +10,8 @@
 #include "channel/ReceiveRules.h"
 #include "channel/SerialPorts.h"
 #include "channel/TrafficLog.h"
+#include "tests/TestHex.h"
+#include "tests/simprogram/ProgramFixture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,9 +31,7 @@ using testpeer::PtyPeer;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
+using kestrune::testhex::hex;
 
 // A real meter's reply (RSP_UD, 33 bytes).
 const QByteArray MeterReply =
@@ -76,9 +76,7 @@ class TestLink : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("KESTRUNE_PROGRAM_DIR", m_dir.path().toLocal8Bit());
-        setProgramDir(m_dir.path());
+        fixture::useProgramDir(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
     }
 
     void init() {

@@ -6,14 +6,15 @@
 #include "channel/Link.h"
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/TestHex.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/SimControl.h"
 
+#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QNetworkDatagram>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -23,7 +24,6 @@ using simproc::SimProcess;
 
 namespace {
 
-const QString kControlHost = QStringLiteral("127.0.0.1");
 constexpr quint16 kControlPort = 25999;
 
 // Three gateways, one per way of reaching the bus, each with the same two
@@ -107,9 +107,7 @@ reply-delay-ms = 0
 line-timing = no
 )";
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
+using kestrune::testhex::hex;
 
 // SND_NKE and REQ_UD2 (FCB clear) to primary address 120; REQ_UD2 to an
 // address nobody has.
@@ -129,26 +127,10 @@ QString logHex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-QByteArray udpExchange(const QByteArray& request, const QString& host, quint16 port,
-                       int ms = 1500) {
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
-        return {};
-    socket.writeDatagram(request, QHostAddress(host), port);
-    QByteArray got;
-    simproc::waitUntil(
-        &socket, &QUdpSocket::readyRead,
-        [&] {
-            while (socket.hasPendingDatagrams())
-                got += socket.receiveDatagram(4096).data();
-            return !got.isEmpty();
-        },
-        ms);
-    return got;
-}
+using simproc::udpExchange;
 
 QByteArray control(const QByteArray& command) {
-    return udpExchange(command, kControlHost, kControlPort);
+    return simproc::control(kControlPort, command);
 }
 
 } // namespace
@@ -185,14 +167,6 @@ class TestLinkSim : public QObject {
         QTest::newRow("pty") << QStringLiteral("pty");
     }
 
-    QString writeConfig(const QString& name, const char* text) {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(text);
-        return path;
-    }
-
     QString logText() const { return trafficLog().lines().join(QLatin1Char('\n')); }
 
     // One exchange that must bring a complete reply.
@@ -204,15 +178,10 @@ class TestLinkSim : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("KESTRUNE_PROGRAM_DIR", m_dir.path().toLocal8Bit());
-        setProgramDir(m_dir.path());
+        fixture::useProgramDir(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
         QVERIFY2(QFileInfo::exists(simproc::simProgram()), qPrintable(simproc::simProgram()));
         m_sim = std::make_unique<SimProcess>();
-        QVERIFY2(m_sim->start({QStringLiteral("--config"),
-                               writeConfig(QStringLiteral("link.ini"), kConfig),
-                               QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim->errors.constData());
+        QVERIFY2(m_sim->startIn(m_dir.path(), kConfig), m_sim->errors.constData());
         QVERIFY(!m_sim->ptyLink(QStringLiteral("p"), QStringLiteral("mbus-master")).isEmpty());
         QVERIFY(!m_sim->ptyLink(QStringLiteral("p"), QStringLiteral("console")).isEmpty());
     }
@@ -339,11 +308,9 @@ private slots:
 
     void tcpPeerCloseDuringWait() {
         SimProcess doomed;
-        QVERIFY2(doomed.start({QStringLiteral("--config"),
-                               writeConfig(QStringLiteral("doomed.ini"), kDoomedConfig),
-                               QStringLiteral("--run-dir"),
-                               m_dir.filePath(QStringLiteral("run-doomed"))}),
-                 doomed.errors.constData());
+        const QString dir = m_dir.filePath(QStringLiteral("doomed"));
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY2(doomed.startIn(dir, kDoomedConfig), doomed.errors.constData());
         LinkSettings s;
         s.mode = ConnectionMode::Tcp;
         s.host = QStringLiteral("127.0.0.44");

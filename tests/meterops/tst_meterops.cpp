@@ -9,7 +9,9 @@
 #include "channel/Link.h"
 #include "mbus/FcbState.h"
 #include "mbus/MeterOperations.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
+#include "tests/simprogram/SimControl.h"
 #include "zarvek/loader/SupportLibrary.h"
 
 #include <QElapsedTimer>
@@ -227,72 +229,31 @@ class TestMeterOps : public QObject {
         m_fcb.setResetPending(true);
     }
 
-    bool control(const QString& command) {
-        QUdpSocket socket;
-        if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
-            return false;
-        socket.writeDatagram(command.toUtf8(), QHostAddress(QStringLiteral("127.0.0.1")),
-                             kControlPort);
-        QByteArray answer;
-        simproc::waitUntil(
-            &socket, &QUdpSocket::readyRead,
-            [&] {
-                while (socket.hasPendingDatagrams())
-                    answer += socket.receiveDatagram().data();
-                return !answer.isEmpty();
-            },
-            2000);
-        return answer == "ok";
+    static bool control(const QString& command) {
+        return simproc::control(kControlPort, command.toUtf8(), 2000) == "ok";
     }
 
-    struct CliResult {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using CliResult = programrun::Result;
     CliResult cli(const QStringList& arguments) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), QStringLiteral(KESTRUNE_BINARY_DIR));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KESTRUNE_CLI_PATH),
-                QStringList{QStringLiteral("--bus-delay"), QStringLiteral("0"),
-                            QStringLiteral("--bus-timeout"), QStringLiteral("800")} +
-                    arguments);
-        CliResult r;
-        if (!p.waitForFinished(15000)) {
-            p.kill();
-            p.waitForFinished(2000);
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return programrun::run(
+            QStringLiteral(KESTRUNE_CLI_PATH),
+            QStringList{QStringLiteral("--bus-delay"), QStringLiteral("0"),
+                        QStringLiteral("--bus-timeout"), QStringLiteral("800")} +
+                arguments,
+            fixture::programEnvironment(QStringLiteral(KESTRUNE_BINARY_DIR),
+                                        m_dir.filePath(QStringLiteral("config"))),
+            15000);
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
         setProgramDir(QStringLiteral(KESTRUNE_BINARY_DIR)); // libZarvek.so
-        QVERIFY(languageTable().loadFile(
-            QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
-        const QString config = m_dir.filePath(QStringLiteral("meters.ini"));
-        QFile f(config);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(kConfig);
-        f.close();
-        QVERIFY2(m_sim.start({QStringLiteral("--config"), config, QStringLiteral("--run-dir"),
-                              m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim.errors.constData());
+        QVERIFY(fixture::loadLanguage());
+        QVERIFY2(m_sim.startIn(m_dir.path(), kConfig), m_sim.errors.constData());
     }
 
-    void cleanupTestCase() {
-        m_sim.terminate();
-        QVERIFY(m_sim.waitFinished());
-        QCOMPARE(m_sim.proc.exitCode(), 0);
-    }
+    void cleanupTestCase() { QCOMPARE(m_sim.stopCleanly(), QString()); }
 
     // The telegrams of each operation, addressed every way, and how it ends.
     void telegrams_data() {

@@ -10,14 +10,14 @@
 #include "modbus/ModbusClient.h"
 #include "modbus/RegisterSheet.h"
 #include "tests/link/Peers.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
+#include "tests/simprogram/SimControl.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkDatagram>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -97,52 +97,32 @@ class TestModbusSim : public QObject {
         return m_link->openConnection(s);
     }
 
-    QByteArray control(const QByteArray& command) {
-        QUdpSocket socket;
-        socket.writeDatagram(command, QHostAddress(QStringLiteral("127.0.0.1")), ControlPort);
-        simproc::waitUntil(
-            &socket, &QUdpSocket::readyRead, [&] { return socket.hasPendingDatagrams(); }, 2000);
-        return socket.receiveDatagram().data();
+    static QByteArray control(const QByteArray& command) {
+        return simproc::control(ControlPort, command, 2000);
     }
 
-    struct CliRun {
-        int code = -1;
-        QString out;
-    };
-    CliRun cli(const QStringList& arguments) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KESTRUNE_CLI_PATH), arguments);
-        simproc::waitUntil(
-            &p, &QProcess::finished, [&] { return p.state() == QProcess::NotRunning; }, 10000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+    programrun::Result cli(const QStringList& arguments) {
+        return programrun::run(
+            QStringLiteral(KESTRUNE_CLI_PATH), arguments,
+            fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config"))),
+            10000);
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
+        // In-process the build folder; for kestrune-cli a program folder laid
+        // out as the demo does.
         setProgramDir(QStringLiteral(KESTRUNE_BINARY_DIR));
-        QVERIFY(languageTable().loadFile(QStringLiteral(KESTRUNE_BINARY_DIR) +
-                                         QStringLiteral("/Kestrune_Language.001")));
-        // The program folder of kestrune-cli, laid out as the demo does.
-        for (const char* name : {"libZarvek.so", "Kestrune_Language.001"})
-            QVERIFY(QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + QLatin1String(name),
-                                m_dir.filePath(QLatin1String(name))));
-        QFile ini(m_dir.filePath(QStringLiteral("Kestrune.INI")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[ModBus]\r\nBusDelay=0\r\nBusTimeout=500\r\n");
-        ini.close();
-        QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(Installation);
-        config.close();
+        QVERIFY(fixture::loadLanguage());
+        for (const QString& name : fixture::programFiles())
+            QVERIFY(
+                QFile::copy(QStringLiteral(KESTRUNE_BINARY_DIR "/") + name, m_dir.filePath(name)));
+        QCOMPARE(fixture::writeFile(m_dir.filePath(QStringLiteral("Kestrune.INI")),
+                                    "[ModBus]\r\nBusDelay=0\r\nBusTimeout=500\r\n"),
+                 QString());
         m_sim = std::make_unique<simproc::SimProcess>();
-        QVERIFY2(m_sim->start({QStringLiteral("--config"), config.fileName(),
-                               QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim->errors.constData());
+        QVERIFY2(m_sim->startIn(m_dir.path(), Installation), m_sim->errors.constData());
         m_link = std::make_unique<Link>();
         m_link->setBusDelay(0);
         m_link->setBusTimeout(400);
@@ -366,16 +346,17 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, code);
         QFETCH(QStringList, lines);
-        const CliRun run = cli(arguments);
-        QCOMPARE(run.code, code);
+        const programrun::Result run = cli(arguments);
+        QCOMPARE(run.exitCode, code);
         for (const QString& line : lines)
             QVERIFY2(run.out.contains(line), qPrintable(run.out));
     }
 
     void cliJson() {
-        const CliRun run = cli({"--udp", "127.0.0.140:24141", "modbus", "read", "--first", "100",
-                                "--count", "2", "--type", "INT16", "--order", "BA", "--json"});
-        QCOMPARE(run.code, 0);
+        const programrun::Result run =
+            cli({"--udp", "127.0.0.140:24141", "modbus", "read", "--first", "100", "--count", "2",
+                 "--type", "INT16", "--order", "BA", "--json"});
+        QCOMPARE(run.exitCode, 0);
         QJsonParseError error;
         const QJsonObject o = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);

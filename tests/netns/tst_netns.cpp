@@ -6,6 +6,7 @@
 // veth pair with them) are removed however the test ends.
 #include "base/Language.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
@@ -114,14 +115,13 @@ class TestNetns : public QObject {
     std::unique_ptr<simproc::SimProcess> m_sim;
 
     Result cli(const QStringList& args) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        return runProgram(m_ip,
-                          QStringList{QStringLiteral("netns"), QStringLiteral("exec"), kWizardNs,
-                                      QStringLiteral(KESTRUNE_CLI_PATH)} +
-                              args,
-                          30000, env);
+        return runProgram(
+            m_ip,
+            QStringList{QStringLiteral("netns"), QStringLiteral("exec"), kWizardNs,
+                        QStringLiteral(KESTRUNE_CLI_PATH)} +
+                args,
+            30000,
+            fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config"))));
     }
 
 private slots:
@@ -138,8 +138,7 @@ void TestNetns::initTestCase() {
         QSKIP("needs root to create network namespaces");
     if (m_ip.isEmpty())
         QSKIP("needs the ip program (iproute2) to create network namespaces");
-    QVERIFY(languageTable().loadFile(
-        QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
+    QVERIFY(fixture::loadLanguage());
     m_link = std::make_unique<PrivateLink>(m_ip);
     const QString failed = m_link->create();
     if (!failed.isEmpty()) {
@@ -149,20 +148,13 @@ void TestNetns::initTestCase() {
             QSKIP(qPrintable(QStringLiteral("network namespaces not available: ") + failed));
         QFAIL(qPrintable(failed));
     }
-    QFile ini(m_dir.filePath(QStringLiteral("Kestrune.INI")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(kIni);
-    ini.close();
-    QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(kSimConfig);
-    config.close();
+    QCOMPARE(fixture::writeFile(m_dir.filePath(QStringLiteral("Kestrune.INI")), kIni), QString());
     // "ip netns exec" becomes the simulator (same process), so the usual
     // helper starts and ends it by its own process id.
     m_sim = std::make_unique<simproc::SimProcess>(m_ip);
-    QVERIFY2(m_sim->start({QStringLiteral("netns"), QStringLiteral("exec"), kGatewayNs,
-                           simproc::simProgram(), QStringLiteral("--config"), config.fileName(),
-                           QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
+    QVERIFY2(m_sim->startIn(m_dir.path(), kSimConfig,
+                            {QStringLiteral("netns"), QStringLiteral("exec"), kGatewayNs,
+                             simproc::simProgram()}),
              m_sim->errors.constData());
     QVERIFY(m_sim->hasLine(QStringLiteral("sim discovery udp 255.255.255.255:30718")));
 }

@@ -6,6 +6,7 @@
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "search/SearchEngine.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QElapsedTimer>
@@ -132,10 +133,8 @@ class TestSearch : public QObject {
     };
     CliResult cli(const QStringList& arguments, int interruptAfterMs = -1) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), QStringLiteral(KESTRUNE_BINARY_DIR));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(fixture::programEnvironment(
+            QStringLiteral(KESTRUNE_BINARY_DIR), m_dir.filePath(QStringLiteral("config"))));
         p.start(QStringLiteral(KESTRUNE_CLI_PATH),
                 QStringList{QStringLiteral("--udp"), K2Host + QStringLiteral(":10001"),
                             QStringLiteral("--ini"), m_iniPath, QStringLiteral("--bus-delay"),
@@ -163,8 +162,7 @@ class TestSearch : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        QVERIFY(languageTable().loadFile(
-            QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
+        QVERIFY(fixture::loadLanguage());
         m_iniPath = m_dir.filePath(QStringLiteral("Kestrune.INI"));
         writeIni(400, 0);
         m_ini = std::make_unique<IniFile>(m_iniPath);
@@ -191,14 +189,7 @@ private slots:
         config.replace(QRegularExpression(QStringLiteral("reply-delay-ms = \\d+\\n")), QString());
         config.replace(QRegularExpression(QStringLiteral("(\\[gateway gw\\d\\]\\n)")),
                        QStringLiteral("\\1line-timing = no\nreply-delay-ms = 2\n"));
-        const QString path = m_dir.filePath(QStringLiteral("search.ini"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(config.toUtf8());
-        f.close();
-        QVERIFY2(m_sim.start({QStringLiteral("--config"), path, QStringLiteral("--run-dir"),
-                              m_dir.filePath(QStringLiteral("run"))}),
-                 m_sim.errors.constData());
+        QVERIFY2(m_sim.startIn(m_dir.path(), config.toUtf8()), m_sim.errors.constData());
         static const QRegularExpression meterLine(
             QStringLiteral("^meter on (\\w+) address \\d+ id (\\d{8}) "));
         for (const QString& l : std::as_const(m_sim.lines)) {

@@ -2,6 +2,7 @@
 // simulator: what a script sees (lines, JSON, exit codes, the wizard's texts).
 #include "base/Language.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
@@ -73,9 +74,8 @@ class TestSetupCli : public QObject {
     std::unique_ptr<simproc::SimProcess> m_sim;
 
     Result run(const QStringList& arguments, const QStringList& prefix = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTRUNE_PROGRAM_DIR"), m_dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        const QProcessEnvironment env =
+            fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
         const QString cli = QStringLiteral(KESTRUNE_CLI_PATH);
         if (prefix.isEmpty())
             return programrun::run(cli, arguments, env);
@@ -100,26 +100,14 @@ private slots:
 };
 
 void TestSetupCli::initTestCase() {
-    QVERIFY(languageTable().loadFile(
-        QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
-    QFile ini(m_dir.filePath(QStringLiteral("Kestrune.INI")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(kIni);
-    ini.close();
-    QFile config(m_dir.filePath(QStringLiteral("sim.ini")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(kConfig);
-    config.close();
+    QVERIFY(fixture::loadLanguage());
+    QCOMPARE(fixture::writeFile(m_dir.filePath(QStringLiteral("Kestrune.INI")), kIni), QString());
     m_sim = std::make_unique<simproc::SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--config"), config.fileName(),
-                           QStringLiteral("--run-dir"), m_dir.filePath(QStringLiteral("run"))}),
-             m_sim->errors.constData());
+    QVERIFY2(m_sim->startIn(m_dir.path(), kConfig), m_sim->errors.constData());
 }
 
 void TestSetupCli::cleanupTestCase() {
-    m_sim->terminate();
-    QVERIFY(m_sim->waitFinished());
-    QCOMPARE(m_sim->proc.exitCode(), 0);
+    QCOMPARE(m_sim->stopCleanly(), QString());
 }
 
 void TestSetupCli::discoverLinesAndJson() {

@@ -9,14 +9,13 @@
 #include "netsetup/SetupDatagram.h"
 #include "netsetup/SetupRecords.h"
 #include "netsetup/SetupTexts.h"
-#include "tests/simprogram/SimProcess.h"
+#include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/SimControl.h"
 
 #include <QElapsedTimer>
-#include <QNetworkDatagram>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -93,12 +92,8 @@ class TestSetupSim : public QObject {
     QTemporaryDir m_tmp;
     std::unique_ptr<simproc::SimProcess> m_sim;
 
-    QString control(const QString& command) {
-        QUdpSocket s;
-        s.writeDatagram(command.toUtf8(), QHostAddress::LocalHost, kControlPort);
-        simproc::waitUntil(
-            &s, &QUdpSocket::readyRead, [&s] { return s.hasPendingDatagrams(); }, 2000);
-        return QString::fromUtf8(s.receiveDatagram().data());
+    static QString control(const QString& command) {
+        return QString::fromUtf8(simproc::control(kControlPort, command.toUtf8(), 2000));
     }
     QString console(const QString& gateway) {
         return m_sim->ptyLink(gateway, QStringLiteral("console"));
@@ -127,25 +122,15 @@ private slots:
 };
 
 void TestSetupSim::initTestCase() {
-    QVERIFY(languageTable().loadFile(
-        QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/Kestrune_Language.001")));
+    QVERIFY(fixture::loadLanguage());
     QVERIFY(m_tmp.isValid());
-    const QString config = m_tmp.filePath(QStringLiteral("sim.ini"));
-    QFile f(config);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(kConfig);
-    f.close();
     m_sim = std::make_unique<simproc::SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--config"), config, QStringLiteral("--run-dir"),
-                           m_tmp.filePath(QStringLiteral("run"))}),
-             m_sim->errors.constData());
+    QVERIFY2(m_sim->startIn(m_tmp.path(), kConfig), m_sim->errors.constData());
     createSetupRecords();
 }
 
 void TestSetupSim::cleanupTestCase() {
-    m_sim->terminate();
-    QVERIFY(m_sim->waitFinished());
-    QCOMPARE(m_sim->proc.exitCode(), 0);
+    QCOMPARE(m_sim->stopCleanly(), QString());
 }
 
 void TestSetupSim::discoveryFindsEveryFamily() {
@@ -370,15 +355,12 @@ void TestSetupSim::setupFaults() {
 void TestSetupSim::outsideLoopbackOnlyInAPrivateNamespace() {
     // The test runs in no namespace made for the simulator: addresses
     // outside loopback are refused before anything is bound.
-    const QString config = m_tmp.filePath(QStringLiteral("namespace.ini"));
-    QFile f(config);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[simulator]\nnetwork = namespace\nlisten = 10.213.9.255:30718\n"
-            "[gateway g]\naddress = 10.213.9.2\nmbus-master = no\nconsole = no\n");
-    f.close();
+    const QString dir = m_tmp.filePath(QStringLiteral("namespace"));
+    QVERIFY(QDir().mkpath(dir));
     simproc::SimProcess sim;
-    QVERIFY(!sim.start({QStringLiteral("--config"), config, QStringLiteral("--run-dir"),
-                        m_tmp.filePath(QStringLiteral("run-ns"))}));
+    QVERIFY(!sim.startIn(dir,
+                         "[simulator]\nnetwork = namespace\nlisten = 10.213.9.255:30718\n"
+                         "[gateway g]\naddress = 10.213.9.2\nmbus-master = no\nconsole = no\n"));
     QVERIFY(sim.waitFinished());
     QCOMPARE(sim.proc.exitCode(), 1);
     QVERIFY(sim.errors.contains("not a private network namespace"));

@@ -4,11 +4,11 @@
 #include "base/IniFile.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
+#include "tests/simprogram/ProgramFixture.h"
 #include "wizard/Navigation.h"
 #include "wizard/PageRules.h"
 #include "wizard/ShellState.h"
 
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,9 +94,7 @@ void TestShell::initTestCase() {
 
 void TestShell::init() {
     // Every test starts with an empty settings store.
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrune"),
-              QStringLiteral("Kestrune"))
-        .clear();
+    fixture::clearUserSettings({});
 }
 
 void TestShell::nextTable_data() {
