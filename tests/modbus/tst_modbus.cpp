@@ -6,6 +6,7 @@
 #include "modbus/ModbusFrame.h"
 #include "modbus/RegisterSheet.h"
 #include "modbus/SheetFile.h"
+#include "tests/TestHex.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,9 +16,7 @@ using namespace kestrune::modbus;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
+using kestrune::testhex::hex;
 
 // CRC-16/MODBUS bit by bit, from the polynomial, low byte first.
 QByteArray withCrc(const QByteArray& frame) {

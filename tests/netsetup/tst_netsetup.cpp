@@ -13,6 +13,7 @@
 #include "netsetup/SetupDatagram.h"
 #include "netsetup/SetupRecords.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/TestHex.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -30,12 +31,7 @@ using namespace kestrune::setuptext;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray out;
-    if (!parseHexBytes(QString::fromLatin1(text), out))
-        qFatal("bad hex in test data: %s", text);
-    return out;
-}
+using kestrune::testhex::hex;
 
 // A device's setup port played inside the test: every datagram it gets is
 // kept, and the responder's answers go back to the sender, each after its

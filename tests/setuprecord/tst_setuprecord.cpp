@@ -3,6 +3,7 @@
 #include "netsetup/SetupRecord.h"
 
 #include "base/TextUtil.h"
+#include "tests/TestHex.h"
 
 #include <QTest>
 
@@ -10,12 +11,7 @@ using namespace kestrune;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray out;
-    if (!parseHexBytes(QString::fromLatin1(text), out))
-        qFatal("bad hex in test data: %s", text);
-    return out;
-}
+using kestrune::testhex::hex;
 
 // "6:08 7:2D" -> a record of `length` bytes of `fill` with those bytes set.
 QByteArray recordFrom(int length, uint8_t fill, const QString& bytes) {
@@ -30,6 +26,15 @@ QByteArray recordFrom(int length, uint8_t fill, const QString& bytes) {
 SetupRecord defaultRecord(int n) {
     SetupRecord r(n);
     r.restoreDefaults(false);
+    return r;
+}
+
+// Record 0 with its defaults and one byte set as a gateway could send it.
+SetupRecord recordWithByte(int offset, int value) {
+    SetupRecord r = defaultRecord(0);
+    QByteArray b = r.bytes();
+    b[offset] = static_cast<char>(value);
+    r.setBytes(b);
     return r;
 }
 
@@ -196,10 +201,7 @@ void TestSetupRecord::netMaskFromHostBits_data() {
 void TestSetupRecord::netMaskFromHostBits() {
     QFETCH(int, hostBits);
     QFETCH(QString, mask);
-    SetupRecord r = defaultRecord(0);
-    QByteArray b = r.bytes();
-    b[SetupRecord::kOffsetMask] = static_cast<char>(hostBits);
-    r.setBytes(b);
+    SetupRecord r = recordWithByte(SetupRecord::kOffsetMask, hostBits);
     QCOMPARE(r.netMask(), mask);
 }
 
@@ -304,10 +306,7 @@ void TestSetupRecord::lineSpeedRead_data() {
 void TestSetupRecord::lineSpeedRead() {
     QFETCH(int, code);
     QFETCH(int, position);
-    SetupRecord r = defaultRecord(0);
-    QByteArray b = r.bytes();
-    b[SetupRecord::kOffsetLineSpeed] = static_cast<char>(code);
-    r.setBytes(b);
+    SetupRecord r = recordWithByte(SetupRecord::kOffsetLineSpeed, code);
     QCOMPARE(r.lineSpeed(), position);
 }
 
@@ -326,10 +325,7 @@ void TestSetupRecord::lineSpeedWrite() {
     QFETCH(int, before);
     QFETCH(int, position);
     QFETCH(int, after);
-    SetupRecord r = defaultRecord(0);
-    QByteArray b = r.bytes();
-    b[SetupRecord::kOffsetLineSpeed] = static_cast<char>(before);
-    r.setBytes(b);
+    SetupRecord r = recordWithByte(SetupRecord::kOffsetLineSpeed, before);
     QVERIFY(r.setLineSpeed(position));
     QCOMPARE(static_cast<uint8_t>(r.bytes()[SetupRecord::kOffsetLineSpeed]), after);
     QCOMPARE(r.lineSpeed(), qBound(0, position, 5));

@@ -3,6 +3,7 @@
 #include "sim/bus/MeterTemplates.h"
 #include "sim/bus/SimBus.h"
 #include "sim/devices/LinePacer.h"
+#include "tests/TestHex.h"
 
 #include <QtTest>
 
@@ -11,13 +12,7 @@ using namespace kestrune::sim;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray bytes;
-    if (!parseHexBytes(QString::fromLatin1(text), bytes)) {
-        qFatal("bad hex in test table: %s", text);
-    }
-    return bytes;
-}
+using kestrune::testhex::hex;
 
 const QByteArray kE5("\xE5", 1);
 

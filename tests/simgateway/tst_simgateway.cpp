@@ -5,6 +5,7 @@
 #include "netsetup/SetupDatagram.h"
 
 #include "base/TextUtil.h"
+#include "tests/TestHex.h"
 
 #include <QTest>
 
@@ -13,12 +14,7 @@ using namespace kestrune::sim;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    QByteArray out;
-    if (!parseHexBytes(QString::fromLatin1(text), out))
-        qFatal("bad hex in test data: %s", text);
-    return out;
-}
+using kestrune::testhex::hex;
 
 constexpr Ipv4Address kHome{127, 0, 0, 2};
 constexpr int64_t kRestart = 2000;

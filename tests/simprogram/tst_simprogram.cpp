@@ -120,6 +120,29 @@ using simproc::simProgram;
 using simproc::waitUntil;
 using simproc::waitUntilAny;
 
+// libmodbus as an independent master of slave 1 with a one-second reply
+// time-out; connected at once, closed and freed with this object.
+struct LibmodbusMaster {
+    modbus_t* ctx;
+    bool isConnected = false;
+    explicit LibmodbusMaster(modbus_t* context) : ctx(context) {
+        if (!ctx)
+            return;
+        modbus_set_slave(ctx, 1);
+        modbus_set_response_timeout(ctx, 1, 0);
+        isConnected = modbus_connect(ctx) == 0;
+    }
+    ~LibmodbusMaster() {
+        if (ctx) {
+            modbus_close(ctx);
+            modbus_free(ctx);
+        }
+    }
+    LibmodbusMaster(const LibmodbusMaster&) = delete;
+    LibmodbusMaster& operator=(const LibmodbusMaster&) = delete;
+    bool connected() const { return isConnected; }
+};
+
 // Waits ms without spinning.
 void pause(int ms) {
     QEventLoop loop;
@@ -640,16 +663,9 @@ void TestSimProgram::lineTiming() {
 }
 
 void TestSimProgram::modbusLibmodbusTcp() {
-
-    modbus_t* ctx = modbus_new_tcp("127.0.0.21", 24502);
-    QVERIFY(ctx);
-    auto guard = qScopeGuard([ctx] {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    });
-    modbus_set_slave(ctx, 1);
-    modbus_set_response_timeout(ctx, 1, 0);
-    QCOMPARE(modbus_connect(ctx), 0);
+    const LibmodbusMaster master(modbus_new_tcp("127.0.0.21", 24502));
+    QVERIFY(master.connected());
+    modbus_t* ctx = master.ctx;
     const QList<uint16_t> expected = sim::defaultHoldingMap(0).registers();
     uint16_t regs[64] = {};
     QCOMPARE(modbus_read_registers(ctx, 0, 40, regs), 40);
@@ -669,15 +685,9 @@ void TestSimProgram::modbusLibmodbusTcp() {
 void TestSimProgram::modbusLibmodbusPty() {
     const QString link = m_sim->ptyLink(QStringLiteral("a"), QStringLiteral("modbus rtu"));
     QVERIFY(!link.isEmpty());
-    modbus_t* ctx = modbus_new_rtu(link.toLocal8Bit().constData(), 9600, 'N', 8, 1);
-    QVERIFY(ctx);
-    auto guard = qScopeGuard([ctx] {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    });
-    modbus_set_slave(ctx, 1);
-    modbus_set_response_timeout(ctx, 1, 0);
-    QCOMPARE(modbus_connect(ctx), 0);
+    const LibmodbusMaster master(modbus_new_rtu(link.toLocal8Bit().constData(), 9600, 'N', 8, 1));
+    QVERIFY(master.connected());
+    modbus_t* ctx = master.ctx;
     const QList<uint16_t> expected = sim::defaultHoldingMap(0).registers();
     uint16_t regs[100] = {};
     QCOMPARE(modbus_read_registers(ctx, 10, 20, regs), 20);

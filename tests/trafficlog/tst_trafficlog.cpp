@@ -2,6 +2,7 @@
 // file and the poll interval field.
 #include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
+#include "tests/TestHex.h"
 
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
@@ -16,9 +17,7 @@ using namespace kestrune;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
+using kestrune::testhex::hex;
 
 QString body(const char* pairs) {
     return QString::fromLatin1(pairs).leftJustified(66);
