@@ -196,81 +196,28 @@ void TestSimBus::selection_data() {
     QTest::addColumn<QList<uint8_t>>("selected");
 
     using L = QList<uint8_t>;
-    QTest::newRow("one id") << "12000071"
-                            << ""
-                            << ""
-                            << ""
-                            << "-" << L{2};
-    QTest::newRow("two F nibbles") << "120000FF"
-                                   << ""
-                                   << ""
-                                   << ""
-                                   << "-" << L{2, 6};
-    QTest::newRow("F in the middle") << "12F8FFFF"
-                                     << ""
-                                     << ""
-                                     << ""
-                                     << "-" << L{7};
-    QTest::newRow("single F nibble") << "1200009F"
-                                     << ""
-                                     << ""
-                                     << ""
-                                     << "-" << L{6};
-    QTest::newRow("all wildcards") << ""
-                                   << ""
-                                   << ""
-                                   << ""
-                                   << "-" << L{2, 6, 7, 22};
-    QTest::newRow("leading digit only") << "1FFFFFFF"
-                                        << ""
-                                        << ""
-                                        << ""
-                                        << "-" << L{2, 6, 7, 22};
-    QTest::newRow("no such id") << "13FFFFFF"
-                                << ""
-                                << ""
-                                << ""
-                                << "-" << L{};
-    QTest::newRow("manufacturer ACW") << ""
-                                      << "0477"
-                                      << ""
-                                      << ""
-                                      << "-" << L{2};
-    QTest::newRow("manufacturer mismatch") << "12000071"
-                                           << "1EE6"
-                                           << ""
-                                           << ""
-                                           << "-" << L{};
-    QTest::newRow("version 53") << ""
-                                << ""
-                                << "35"
-                                << ""
-                                << "-" << L{6};
-    QTest::newRow("medium gas") << ""
-                                << ""
-                                << ""
-                                << "03"
-                                << "-" << L{7, 22};
-    QTest::newRow("fabrication number") << ""
-                                        << ""
-                                        << ""
-                                        << ""
-                                        << "12000071" << L{2};
-    QTest::newRow("fabrication wildcards") << ""
-                                           << ""
-                                           << ""
-                                           << ""
-                                           << "" << L{2, 6, 7, 22};
-    QTest::newRow("fabrication F nibble") << ""
-                                          << ""
-                                          << ""
-                                          << ""
-                                          << "1200007F" << L{2};
-    QTest::newRow("fabrication mismatch") << ""
-                                          << ""
-                                          << ""
-                                          << ""
-                                          << "00000001" << L{};
+    const auto row = [](const char* name, const char* id, const char* man, const char* ver,
+                        const char* med, const char* fab, const L& selected) {
+        QTest::newRow(name) << QString::fromLatin1(id) << QString::fromLatin1(man)
+                            << QString::fromLatin1(ver) << QString::fromLatin1(med)
+                            << QString::fromLatin1(fab) << selected;
+    };
+    // name, id, manufacturer, version, medium, fabrication, selected addresses
+    row("one id", "12000071", "", "", "", "-", L{2});
+    row("two F nibbles", "120000FF", "", "", "", "-", L{2, 6});
+    row("F in the middle", "12F8FFFF", "", "", "", "-", L{7});
+    row("single F nibble", "1200009F", "", "", "", "-", L{6});
+    row("all wildcards", "", "", "", "", "-", L{2, 6, 7, 22});
+    row("leading digit only", "1FFFFFFF", "", "", "", "-", L{2, 6, 7, 22});
+    row("no such id", "13FFFFFF", "", "", "", "-", L{});
+    row("manufacturer ACW", "", "0477", "", "", "-", L{2});
+    row("manufacturer mismatch", "12000071", "1EE6", "", "", "-", L{});
+    row("version 53", "", "", "35", "", "-", L{6});
+    row("medium gas", "", "", "", "03", "-", L{7, 22});
+    row("fabrication number", "", "", "", "", "12000071", L{2});
+    row("fabrication wildcards", "", "", "", "", "", L{2, 6, 7, 22});
+    row("fabrication F nibble", "", "", "", "", "1200007F", L{2});
+    row("fabrication mismatch", "", "", "", "", "00000001", L{});
 }
 
 void TestSimBus::selection() {
