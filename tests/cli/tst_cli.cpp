@@ -663,99 +663,36 @@ void TestCli::meterInput_data() {
     QTest::addColumn<QString>("options"); // i always-init, r always-reset, f fabrication, s subcode
     QTest::addColumn<QString>("result");  // feature|A|N|speed|reset|sec, or the error's words
 
-    QTest::addRow("read") << QStringList{"read"} << "5"
-                          << ""
-                          << ""
-                          << "1|5||-1|0|";
-    QTest::addRow("set-address") << QStringList{"set-address", "250"} << "5"
-                                 << ""
-                                 << ""
-                                 << "2|5|250|-1|0|";
-    QTest::addRow("set-speed 9600") << QStringList{"set-speed", "9600"} << "5"
-                                    << ""
-                                    << ""
-                                    << "3|5||5|0|";
-    QTest::addRow("app-reset 15") << QStringList{"app-reset", "15"} << "5"
-                                  << ""
-                                  << ""
-                                  << "5|5||-1|16|";
-    QTest::addRow("app-reset without subcode") << QStringList{"app-reset"} << "254"
-                                               << ""
-                                               << ""
-                                               << "5|254||-1|0|";
-    QTest::addRow("diag with reset 0") << QStringList{"diag"} << "5"
-                                       << ""
-                                       << "irs"
-                                       << "4|5||-1|1|";
-    QTest::addRow("secondary") << QStringList{"read"} << ""
-                               << "12*4.0442..07"
-                               << ""
-                               << "1|||-1|0|12*4,0442,,07";
-    QTest::addRow("secondary with fabrication") << QStringList{"init"} << ""
-                                                << "1"
-                                                << "f"
-                                                << "0|||-1|0|1,,,";
+    const auto row = [](const char* name, const QStringList& words, const char* address,
+                        const char* secondary, const char* options, const char* result) {
+        QTest::addRow("%s", name) << words << QString::fromLatin1(address)
+                                  << QString::fromLatin1(secondary) << QString::fromLatin1(options)
+                                  << QString::fromLatin1(result);
+    };
+    row("read", {"read"}, "5", "", "", "1|5||-1|0|");
+    row("set-address", {"set-address", "250"}, "5", "", "", "2|5|250|-1|0|");
+    row("set-speed 9600", {"set-speed", "9600"}, "5", "", "", "3|5||5|0|");
+    row("app-reset 15", {"app-reset", "15"}, "5", "", "", "5|5||-1|16|");
+    row("app-reset without subcode", {"app-reset"}, "254", "", "", "5|254||-1|0|");
+    row("diag with reset 0", {"diag"}, "5", "", "irs", "4|5||-1|1|");
+    row("secondary", {"read"}, "", "12*4.0442..07", "", "1|||-1|0|12*4,0442,,07");
+    row("secondary with fabrication", {"init"}, "", "1", "f", "0|||-1|0|1,,,");
 
-    QTest::addRow("no operation") << QStringList{} << "5"
-                                  << ""
-                                  << ""
-                                  << "name the operation";
-    QTest::addRow("unknown operation") << QStringList{"launch"} << "5"
-                                       << ""
-                                       << ""
-                                       << "unknown operation";
-    QTest::addRow("address 251") << QStringList{"set-address", "251"} << "5"
-                                 << ""
-                                 << ""
-                                 << "0 to 250";
-    QTest::addRow("speed 19200") << QStringList{"set-speed", "19200"} << "5"
-                                 << ""
-                                 << ""
-                                 << "300, 600";
-    QTest::addRow("subcode 16") << QStringList{"app-reset", "16"} << "5"
-                                << ""
-                                << ""
-                                << "0 to 15";
-    QTest::addRow("no meter") << QStringList{"read"} << ""
-                              << ""
-                              << ""
-                              << "name the meter";
-    QTest::addRow("two meters") << QStringList{"read"} << "5"
-                                << "1234"
-                                << ""
-                                << "only one";
-    QTest::addRow("address 256") << QStringList{"read"} << "256"
-                                 << ""
-                                 << ""
-                                 << "0 to 255";
-    QTest::addRow("secondary letters") << QStringList{"read"} << ""
-                                       << "12x4"
-                                       << ""
-                                       << "wildcards";
-    QTest::addRow("secondary parts") << QStringList{"read"} << ""
-                                     << "1.2.3.4.5"
-                                     << ""
-                                     << "four parts";
-    QTest::addRow("always-init on init") << QStringList{"init"} << "5"
-                                         << ""
-                                         << "i"
-                                         << "does not go with init";
-    QTest::addRow("always-init with secondary") << QStringList{"read"} << ""
-                                                << "1"
-                                                << "i"
-                                                << "end the selection";
-    QTest::addRow("always-reset on read") << QStringList{"read"} << "5"
-                                          << ""
-                                          << "r"
-                                          << "diag only";
-    QTest::addRow("fabrication without secondary") << QStringList{"read"} << "5"
-                                                   << ""
-                                                   << "f"
-                                                   << "goes with --secondary";
-    QTest::addRow("subcode without reset") << QStringList{"read"} << "5"
-                                           << ""
-                                           << "s"
-                                           << "--subcode goes with";
+    row("no operation", {}, "5", "", "", "name the operation");
+    row("unknown operation", {"launch"}, "5", "", "", "unknown operation");
+    row("address 251", {"set-address", "251"}, "5", "", "", "0 to 250");
+    row("speed 19200", {"set-speed", "19200"}, "5", "", "", "300, 600");
+    row("subcode 16", {"app-reset", "16"}, "5", "", "", "0 to 15");
+    row("no meter", {"read"}, "", "", "", "name the meter");
+    row("two meters", {"read"}, "5", "1234", "", "only one");
+    row("address 256", {"read"}, "256", "", "", "0 to 255");
+    row("secondary letters", {"read"}, "", "12x4", "", "wildcards");
+    row("secondary parts", {"read"}, "", "1.2.3.4.5", "", "four parts");
+    row("always-init on init", {"init"}, "5", "", "i", "does not go with init");
+    row("always-init with secondary", {"read"}, "", "1", "i", "end the selection");
+    row("always-reset on read", {"read"}, "5", "", "r", "diag only");
+    row("fabrication without secondary", {"read"}, "5", "", "f", "goes with --secondary");
+    row("subcode without reset", {"read"}, "5", "", "s", "--subcode goes with");
 }
 
 void TestCli::meterInput() {
