@@ -264,70 +264,42 @@ private slots:
 
         const QString selectAbb =
             QStringLiteral("68 0B 0B 68 53 FD 52 12 34 56 78 FF FF FF FF B2 16");
-        QTest::newRow("initialise, primary") << "u"
-                                             << "f0 a=1" << QStringList{"10 40 01 41 16"} << 0;
-        QTest::newRow("initialise, test address")
-            << "u"
-            << "f0 a=1 b" << QStringList{"10 40 FE 3E 16"} << 0;
-        QTest::newRow("initialise, secondary")
-            << "u"
-            << "f0 s=78563412" << QStringList{selectAbb, "10 40 FD 3D 16"} << 0;
-        QTest::newRow("read, primary: 7B after entering the page")
-            << "u"
-            << "f1 a=1" << QStringList{"10 7B 01 7C 16"} << 0;
-        QTest::newRow("read, test address") << "t"
-                                            << "f1 a=3 b" << QStringList{"10 7B FE 79 16"} << 0;
-        QTest::newRow("read, secondary")
-            << "u"
-            << "f1 s=78563412" << QStringList{selectAbb, "10 7B FD 78 16"} << 0;
-        QTest::newRow("read, wildcard selection over TCP")
-            << "t"
-            << "f1 s=7856****"
-            << QStringList{"68 0B 0B 68 53 FD 52 FF FF 56 78 FF FF FF FF 6A 16", "10 7B FD 78 16"}
-            << 0;
-        QTest::newRow("read, always-init")
-            << "u"
-            << "f1 a=1 i" << QStringList{"10 40 01 41 16", "10 7B 01 7C 16"} << 0;
-        QTest::newRow("diagnostic, always-init and reset subcode 00")
-            << "u"
-            << "f4 a=1 i r=1"
-            << QStringList{"10 40 01 41 16", "68 04 04 68 53 01 50 00 A4 16", "10 7B 01 7C 16"}
-            << 0;
-        QTest::newRow("diagnostic, reset subcode F0")
-            << "u"
-            << "f4 a=250 r=16" << QStringList{"68 04 04 68 53 FA 50 F0 8D 16", "10 7B FA 75 16"}
-            << 0;
-        QTest::newRow("application reset, no subcode")
-            << "u"
-            << "f5 a=1" << QStringList{"68 03 03 68 53 01 50 A4 16"} << 0;
-        QTest::newRow("application reset, secondary")
-            << "u"
-            << "f5 s=78563412 x=3" << QStringList{selectAbb, "68 04 04 68 53 FD 50 20 C0 16"} << 0;
-        QTest::newRow("line speed 9600: CI BD")
-            << "u"
-            << "f3 a=1 v=5" << QStringList{"68 03 03 68 53 01 BD 11 16"} << 0;
-        QTest::newRow("line speed after always-init: FCB set")
-            << "u"
-            << "f3 a=1 v=5 i" << QStringList{"10 40 01 41 16", "68 03 03 68 73 01 BD 31 16"} << 0;
-        QTest::newRow("line speed not chosen: nothing sent") << "u"
-                                                             << "f3 a=1" << QStringList{} << 0;
+        // name, gateway, page input words, telegrams sent, failure text (0: done)
+        const auto row = [](const char* name, const char* gw, const char* words,
+                            const QStringList& sent, int failure) {
+            QTest::newRow(name) << QString::fromLatin1(gw) << QString::fromLatin1(words) << sent
+                                << failure;
+        };
+        row("initialise, primary", "u", "f0 a=1", {"10 40 01 41 16"}, 0);
+        row("initialise, test address", "u", "f0 a=1 b", {"10 40 FE 3E 16"}, 0);
+        row("initialise, secondary", "u", "f0 s=78563412", {selectAbb, "10 40 FD 3D 16"}, 0);
+        row("read, primary: 7B after entering the page", "u", "f1 a=1", {"10 7B 01 7C 16"}, 0);
+        row("read, test address", "t", "f1 a=3 b", {"10 7B FE 79 16"}, 0);
+        row("read, secondary", "u", "f1 s=78563412", {selectAbb, "10 7B FD 78 16"}, 0);
+        row("read, wildcard selection over TCP", "t", "f1 s=7856****",
+            {"68 0B 0B 68 53 FD 52 FF FF 56 78 FF FF FF FF 6A 16", "10 7B FD 78 16"}, 0);
+        row("read, always-init", "u", "f1 a=1 i", {"10 40 01 41 16", "10 7B 01 7C 16"}, 0);
+        row("diagnostic, always-init and reset subcode 00", "u", "f4 a=1 i r=1",
+            {"10 40 01 41 16", "68 04 04 68 53 01 50 00 A4 16", "10 7B 01 7C 16"}, 0);
+        row("diagnostic, reset subcode F0", "u", "f4 a=250 r=16",
+            {"68 04 04 68 53 FA 50 F0 8D 16", "10 7B FA 75 16"}, 0);
+        row("application reset, no subcode", "u", "f5 a=1", {"68 03 03 68 53 01 50 A4 16"}, 0);
+        row("application reset, secondary", "u", "f5 s=78563412 x=3",
+            {selectAbb, "68 04 04 68 53 FD 50 20 C0 16"}, 0);
+        row("line speed 9600: CI BD", "u", "f3 a=1 v=5", {"68 03 03 68 53 01 BD 11 16"}, 0);
+        row("line speed after always-init: FCB set", "u", "f3 a=1 v=5 i",
+            {"10 40 01 41 16", "68 03 03 68 73 01 BD 31 16"}, 0);
+        row("line speed not chosen: nothing sent", "u", "f3 a=1", {}, 0);
 
         // Time-outs: the failure text of the step that got no answer.
-        QTest::newRow("initialise, nobody: 176")
-            << "u"
-            << "f0 a=77" << QStringList{"10 40 4D 8D 16"} << 176;
-        QTest::newRow("selection, nobody: 178")
-            << "u"
-            << "f1 s=99999999" << QStringList{"68 0B 0B 68 53 FD 52 99 99 99 99 FF FF FF FF 02 16"}
-            << 178;
-        QTest::newRow("read, nobody: 173") << "u"
-                                           << "f1 a=77" << QStringList{"10 7B 4D C8 16"} << 173;
-        QTest::newRow("read after failed initialise stops: 176")
-            << "u"
-            << "f4 a=77 i r=0" << QStringList{"10 40 4D 8D 16"} << 176;
-        QTest::newRow("address change, nobody: 181")
-            << "u"
-            << "f2 a=77 n=5" << QStringList{"68 06 06 68 53 4D 51 01 7A 05 71 16"} << 181;
+        row("initialise, nobody: 176", "u", "f0 a=77", {"10 40 4D 8D 16"}, 176);
+        row("selection, nobody: 178", "u", "f1 s=99999999",
+            {"68 0B 0B 68 53 FD 52 99 99 99 99 FF FF FF FF 02 16"}, 178);
+        row("read, nobody: 173", "u", "f1 a=77", {"10 7B 4D C8 16"}, 173);
+        row("read after failed initialise stops: 176", "u", "f4 a=77 i r=0", {"10 40 4D 8D 16"},
+            176);
+        row("address change, nobody: 181", "u", "f2 a=77 n=5",
+            {"68 06 06 68 53 4D 51 01 7A 05 71 16"}, 181);
     }
     void telegrams() {
         QFETCH(QString, gw);

@@ -149,38 +149,24 @@ void TestNetSetup::adapterChoice_data() {
     QTest::addColumn<int>("selected");
     const NetworkAdapter eth0{QStringLiteral("10.1.1.5"), QStringLiteral("eth0")};
     const NetworkAdapter wlan{QStringLiteral("10.2.2.7"), QStringLiteral("wlan0")};
-    QTest::newRow("one adapter, nothing stored: chosen") << QList<NetworkAdapter>{eth0} << ""
-                                                         << ""
-                                                         << "10.1.1.5"
-                                                         << "eth0" << -1;
-    QTest::newRow("two adapters, nothing stored: empty") << QList<NetworkAdapter>{eth0, wlan} << ""
-                                                         << ""
-                                                         << ""
-                                                         << "" << -1;
-    QTest::newRow("no adapter") << QList<NetworkAdapter>{} << "10.1.1.5"
-                                << "eth0"
-                                << "NO_ADAPTER"
-                                << "" << -1;
-    QTest::newRow("two adapters, stored one found")
-        << QList<NetworkAdapter>{eth0, wlan} << "10.2.2.7"
-        << "wlan0"
-        << "10.2.2.7"
-        << "wlan0" << 1;
-    QTest::newRow("stored address moved to another adapter: not the same")
-        << QList<NetworkAdapter>{eth0, wlan} << "10.2.2.7"
-        << "eth0"
-        << ""
-        << "" << -1;
-    QTest::newRow("stored adapter gone, one left: that one")
-        << QList<NetworkAdapter>{eth0} << "10.2.2.7"
-        << "wlan0"
-        << "10.1.1.5"
-        << "eth0" << -1;
-    QTest::newRow("NO_ADAPTER stored, an adapter came")
-        << QList<NetworkAdapter>{wlan} << "NO_ADAPTER"
-        << ""
-        << "10.2.2.7"
-        << "wlan0" << -1;
+    // adapters; stored address and description; the choice: address, description, row
+    const auto row = [](const char* name, const QList<NetworkAdapter>& adapters,
+                        const char* storedIp, const char* storedDescription, const char* ip,
+                        const char* description, int selected) {
+        QTest::newRow(name) << adapters << QString::fromLatin1(storedIp)
+                            << QString::fromLatin1(storedDescription) << QString::fromLatin1(ip)
+                            << QString::fromLatin1(description) << selected;
+    };
+    row("one adapter, nothing stored: chosen", {eth0}, "", "", "10.1.1.5", "eth0", -1);
+    row("two adapters, nothing stored: empty", {eth0, wlan}, "", "", "", "", -1);
+    row("no adapter", {}, "10.1.1.5", "eth0", "NO_ADAPTER", "", -1);
+    row("two adapters, stored one found", {eth0, wlan}, "10.2.2.7", "wlan0", "10.2.2.7", "wlan0",
+        1);
+    row("stored address moved to another adapter: not the same", {eth0, wlan}, "10.2.2.7", "eth0",
+        "", "", -1);
+    row("stored adapter gone, one left: that one", {eth0}, "10.2.2.7", "wlan0", "10.1.1.5", "eth0",
+        -1);
+    row("NO_ADAPTER stored, an adapter came", {wlan}, "NO_ADAPTER", "", "10.2.2.7", "wlan0", -1);
 }
 
 void TestNetSetup::adapterChoice() {
