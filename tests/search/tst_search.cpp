@@ -7,6 +7,7 @@
 #include "channel/TrafficLog.h"
 #include "search/SearchEngine.h"
 #include "tests/simprogram/ProgramFixture.h"
+#include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimProcess.h"
 
 #include <QElapsedTimer>
@@ -18,8 +19,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
 
 using namespace kestrune;
 using simproc::SimProcess;
@@ -127,36 +126,17 @@ class TestSearch : public QObject {
         return l;
     }
 
-    struct CliResult {
-        int exitCode = -1;
-        QString out, err;
-    };
+    using CliResult = programrun::Result;
     CliResult cli(const QStringList& arguments, int interruptAfterMs = -1) {
-        QProcess p;
-        p.setProcessEnvironment(fixture::programEnvironment(
-            QStringLiteral(KESTRUNE_BINARY_DIR), m_dir.filePath(QStringLiteral("config"))));
-        p.start(QStringLiteral(KESTRUNE_CLI_PATH),
-                QStringList{QStringLiteral("--udp"), K2Host + QStringLiteral(":10001"),
-                            QStringLiteral("--ini"), m_iniPath, QStringLiteral("--bus-delay"),
-                            QStringLiteral("0")} +
-                    arguments);
-        if (!p.waitForStarted(3000))
-            return {};
-        if (interruptAfterMs >= 0) {
-            p.waitForReadyRead(interruptAfterMs);
-            QTest::qWait(interruptAfterMs);
-            ::kill(pid_t(p.processId()), SIGINT);
-        }
-        CliResult r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished(2000);
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return programrun::run(
+            QStringLiteral(KESTRUNE_CLI_PATH),
+            QStringList{QStringLiteral("--udp"), K2Host + QStringLiteral(":10001"),
+                        QStringLiteral("--ini"), m_iniPath, QStringLiteral("--bus-delay"),
+                        QStringLiteral("0")} +
+                arguments,
+            fixture::programEnvironment(QStringLiteral(KESTRUNE_BINARY_DIR),
+                                        m_dir.filePath(QStringLiteral("config"))),
+            60000, interruptAfterMs);
     }
 
 private slots:

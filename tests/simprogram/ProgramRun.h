@@ -10,6 +10,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <csignal>
+#include <utility>
+
 namespace programrun {
 
 struct Result {
@@ -19,15 +22,30 @@ struct Result {
     qint64 ms = 0; // from the start to the end or the limit
 };
 
+// interruptMs >= 0: a Ctrl+C (SIGINT) that long after the program's first
+// output, or after twice that long when it printed nothing.
 inline Result run(const QString& program, const QStringList& arguments,
                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-                  int limitMs = 30000) {
+                  int limitMs = 30000, int interruptMs = -1) {
     QProcess process;
     process.setProcessEnvironment(environment);
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    bool armed = false;
+    const auto arm = [&] {
+        if (std::exchange(armed, true))
+            return;
+        QTimer::singleShot(interruptMs, &process, [&process] {
+            if (process.state() == QProcess::Running)
+                ::kill(pid_t(process.processId()), SIGINT);
+        });
+    };
+    if (interruptMs >= 0) {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop, arm);
+        QTimer::singleShot(interruptMs, &loop, arm);
+    }
     QElapsedTimer clock;
     clock.start();
     process.start(program, arguments);
