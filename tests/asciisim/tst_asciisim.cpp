@@ -11,6 +11,7 @@
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "sim/devices/SimAsciiServer.h"
+#include "tests/link/Peers.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimControl.h"
@@ -28,6 +29,7 @@
 #include <memory>
 
 using namespace kestrune;
+using kestrune::testpeer::addTransports;
 using simproc::SimProcess;
 
 namespace {
@@ -136,13 +138,6 @@ class TestAsciiSim : public QObject {
             QStringLiteral(KESTRUNE_BINARY_DIR "/kestrune-cli"), arguments,
             fixture::programEnvironment(m_dir.path(), m_dir.filePath(QStringLiteral("config"))),
             15000);
-    }
-
-    static void addTransports() {
-        QTest::addColumn<QString>("transport");
-        QTest::newRow("udp") << QStringLiteral("udp");
-        QTest::newRow("tcp") << QStringLiteral("tcp");
-        QTest::newRow("pty") << QStringLiteral("pty");
     }
 
 private slots:

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 using namespace kestrune;
+using kestrune::testpeer::addTransports;
 using testpeer::Peer;
 using testpeer::PtyPeer;
 
@@ -64,13 +65,6 @@ class TestLink : public QObject {
         if (!m_link->openConnection(peer->linkSettings()))
             return nullptr;
         return peer;
-    }
-
-    void addTransports() {
-        QTest::addColumn<QString>("transport");
-        QTest::newRow("udp") << QStringLiteral("udp");
-        QTest::newRow("tcp") << QStringLiteral("tcp");
-        QTest::newRow("pty") << QStringLiteral("pty");
     }
 
 private slots:

@@ -7,6 +7,7 @@
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
 #include "tests/TestHex.h"
+#include "tests/link/Peers.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimControl.h"
 
@@ -20,6 +21,7 @@
 #include <memory>
 
 using namespace kestrune;
+using kestrune::testpeer::addTransports;
 using simproc::SimProcess;
 
 namespace {
@@ -158,13 +160,6 @@ class TestLinkSim : public QObject {
             s.lineSettings = QStringLiteral("9600,E,8,1");
         }
         return s;
-    }
-
-    void addTransports() {
-        QTest::addColumn<QString>("transport");
-        QTest::newRow("udp") << QStringLiteral("udp");
-        QTest::newRow("tcp") << QStringLiteral("tcp");
-        QTest::newRow("pty") << QStringLiteral("pty");
     }
 
     QString logText() const { return trafficLog().lines().join(QLatin1Char('\n')); }
