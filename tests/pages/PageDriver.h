@@ -2,6 +2,9 @@
 // them; shared by the tests that walk the pages.
 #pragma once
 
+#include "app/WizardWindow.h"
+#include "wizard/Navigation.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QRadioButton>
@@ -10,6 +13,19 @@
 #include <QtTest>
 
 namespace pagedriver {
+
+// The page whose panel is on show; -1 when none or more than one is.
+inline int shownPage(const kestrune::WizardWindow* w) {
+    int shown = -1;
+    for (int p : kestrune::page::All) {
+        if (w->pagePanel(p)->isVisible()) {
+            if (shown >= 0)
+                return -1;
+            shown = p;
+        }
+    }
+    return shown;
+}
 
 // The control named name below root; a warning names a missing one.
 template <typename T> T* child(const QWidget* root, const QString& name) {

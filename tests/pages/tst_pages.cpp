@@ -248,15 +248,7 @@ void TestPages::back() {
 }
 
 int TestPages::shownPage() const {
-    int shown = -1;
-    for (int p : page::All) {
-        if (m_wizard->pagePanel(p)->isVisible()) {
-            if (shown >= 0)
-                return -1;
-            shown = p;
-        }
-    }
-    return shown;
+    return pagedriver::shownPage(m_wizard.get());
 }
 
 void TestPages::goToConnectionPage(int task) {

@@ -13,6 +13,7 @@
 #include "channel/Link.h"
 #include "netsetup/RecordExchange.h"
 #include "netsetup/SetupTexts.h"
+#include "tests/pages/PageDriver.h"
 #include "tests/simprogram/LoopbackAdapter.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimControl.h"
@@ -131,12 +132,7 @@ class TestSetupPages : public QObject {
     QString info(int page) const {
         return child<QPlainTextEdit>(QStringLiteral("Text_Info(%1)").arg(page))->toPlainText();
     }
-    int shownPage() const {
-        for (int p : page::All)
-            if (m_wizard->pagePanel(p)->isVisible())
-                return p;
-        return -1;
-    }
+    int shownPage() const { return pagedriver::shownPage(m_wizard.get()); }
     void start(int task) {
         settings::save(QStringLiteral("Option_SelectWhatToDo"), int64_t{task});
         m_wizard = startWizard(m_state, {QStringLiteral("Kestrune")});

@@ -10,6 +10,7 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "netsetup/Adapters.h"
+#include "tests/pages/PageDriver.h"
 #include "tests/simprogram/LoopbackAdapter.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "wizard/ShellState.h"
@@ -39,22 +40,10 @@ using namespace kestrune;
 
 namespace {
 
-template <typename T> T* child(QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    if (!c)
-        qWarning("control %s not found", qPrintable(name));
-    return c;
-}
+using pagedriver::child;
 
 void click(QWidget* w, const QString& name) {
-    auto* b = child<QAbstractButton>(w, name);
-    QVERIFY(b);
-    QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(name));
-    // An option reacts on its mark and its text, not on the empty rest of
-    // its row: click where a user would.
-    const QPoint at =
-        qobject_cast<QRadioButton*>(b) ? QPoint(8, b->height() / 2) : b->rect().center();
-    QTest::mouseClick(b, Qt::LeftButton, {}, at);
+    QVERIFY2(pagedriver::click(child<QAbstractButton>(w, name)), qPrintable(name));
 }
 
 // Whether a caption fits its control without being cut.
@@ -65,18 +54,7 @@ bool fits(QAbstractButton* b) {
     return b->fontMetrics().horizontalAdvance(text) + extra <= b->width();
 }
 
-// The page whose panel is on show; -1 when none or more than one is.
-int shownPage(WizardWindow* w) {
-    int shown = -1;
-    for (int p : page::All) {
-        if (w->pagePanel(p)->isVisible()) {
-            if (shown >= 0)
-                return -1;
-            shown = p;
-        }
-    }
-    return shown;
-}
+using pagedriver::shownPage;
 
 // Closes the next modal window that appears and remembers its name and text.
 struct ModalCloser {
