@@ -196,10 +196,7 @@ private slots:
         QVERIFY(!link().isOpen());
     }
 
-    void cleanupTestCase() {
-        m_sim.terminate();
-        QVERIFY(m_sim.waitFinished());
-    }
+    void cleanupTestCase() { QCOMPARE(m_sim.stopCleanly(), QString()); }
 
     // The page copies the control rules onto its widgets.
     void controls_data() {

@@ -131,9 +131,7 @@ private slots:
     void cleanupTestCase() {
         m_link.reset();
         if (m_sim) {
-            m_sim->terminate();
-            QVERIFY(m_sim->waitFinished());
-            QCOMPARE(m_sim->proc.exitCode(), 0);
+            QCOMPARE(m_sim->stopCleanly(), QString());
         }
     }
 

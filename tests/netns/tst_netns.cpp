@@ -161,9 +161,7 @@ void TestNetns::initTestCase() {
 
 void TestNetns::cleanupTestCase() {
     if (m_sim && m_sim->proc.state() == QProcess::Running) {
-        m_sim->terminate();
-        QVERIFY(m_sim->waitFinished());
-        QCOMPARE(m_sim->proc.exitCode(), 0);
+        QCOMPARE(m_sim->stopCleanly(), QString());
         m_sim.reset();
     }
     m_link.reset();

@@ -199,10 +199,7 @@ private slots:
         QVERIFY(!SearchWindow::instance());
     }
 
-    void cleanupTestCase() {
-        m_sim.terminate();
-        QVERIFY(m_sim.waitFinished());
-    }
+    void cleanupTestCase() { QCOMPARE(m_sim.stopCleanly(), QString()); }
 
     // A primary scan over 0..6: a row a probe, the meters with their data,
     // address 3 answered by two meters at once, the counters at the end.
