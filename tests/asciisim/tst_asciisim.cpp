@@ -11,7 +11,7 @@
 #include "channel/Link.h"
 #include "channel/TrafficLog.h"
 #include "sim/devices/SimAsciiServer.h"
-#include "tests/link/Peers.h"
+#include "tests/link/Transports.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/ProgramRun.h"
 #include "tests/simprogram/SimControl.h"

@@ -13,7 +13,6 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -237,14 +236,6 @@ inline std::unique_ptr<Peer> makePeer(const QString& transport) {
     if (transport == QLatin1String("pty"))
         return std::make_unique<PtyPeer>();
     return nullptr;
-}
-
-// The "transport" column of a data table: one row for each way a link reaches
-// a gateway (UDP, TCP, a serial line).
-inline void addTransports() {
-    QTest::addColumn<QString>("transport");
-    for (const char* t : {"udp", "tcp", "pty"})
-        QTest::newRow(t) << QString::fromLatin1(t);
 }
 
 } // namespace kestrune::testpeer

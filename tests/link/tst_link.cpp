@@ -1,6 +1,7 @@
 // The link: its receive rules as pure functions, then the link itself against
 // small peers over UDP, TCP and a pseudo-terminal.
 #include "Peers.h"
+#include "Transports.h"
 
 #include "base/IniFile.h"
 #include "base/Language.h"

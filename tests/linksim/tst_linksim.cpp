@@ -7,7 +7,7 @@
 #include "channel/ReceiveRules.h"
 #include "channel/TrafficLog.h"
 #include "tests/TestHex.h"
-#include "tests/link/Peers.h"
+#include "tests/link/Transports.h"
 #include "tests/simprogram/ProgramFixture.h"
 #include "tests/simprogram/SimControl.h"
 
