@@ -12,7 +12,6 @@
 #include "wizard/gui/WizardText.h"
 
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -168,9 +167,8 @@ void DiscoveryPage::deviceSelected() {
 void DiscoveryPage::beforeNext() {
     // A kind-2 device has a web page of its own: offer to open it.
     m_openWebPage = state().chosenDeviceKind == 2 &&
-                    QMessageBox::question(frame().mainWindow(), QStringLiteral("Kestrune"),
-                                          text(TextOpenWebPage),
-                                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                    wizardtext::askYesNo(frame().mainWindow(), QStringLiteral("Kestrune"),
+                                         text(TextOpenWebPage));
 }
 
 void DiscoveryPage::store() {

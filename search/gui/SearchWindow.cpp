@@ -665,8 +665,7 @@ void SearchWindow::searchFinished() {
 }
 
 bool SearchWindow::confirmK2Speed(const QString& question) {
-    return QMessageBox::question(this, windowTitle(), wizardtext::shown(question),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return wizardtext::askYesNo(this, windowTitle(), wizardtext::shown(question));
 }
 
 bool SearchWindow::confirmUnknownSpeed(const QString& question) {

@@ -117,6 +117,9 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("KESTRUNE_PROGRAM_DIR", m_dir.path().toLocal8Bit());
         setProgramDir(m_dir.path());
+        // The dialog's title and filter names are the English texts.
+        QVERIFY(languageTable().loadFile(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/") +
+                                         languageFileName(1)));
     }
 
     void init() {

@@ -2,6 +2,8 @@
 
 #include "base/Language.h"
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 
 // Small helpers of the wizard window's sources for control names and texts.
@@ -42,6 +44,18 @@ inline QString saveErrorTitle() {
 }
 inline QString openErrorTitle() {
     return text(TextOpenError);
+}
+
+// A question with Yes and No buttons in the user's language (Qt's own
+// button words would stay English). True when Yes was chosen.
+constexpr int TextYes = 2670; // texts: 2670-2671
+constexpr int TextNo = 2671;
+inline bool askYesNo(QWidget* parent, const QString& title, const QString& question) {
+    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.button(QMessageBox::Yes)->setText(text(TextYes));
+    box.button(QMessageBox::No)->setText(text(TextNo));
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace kestrune::wizardtext
