@@ -75,15 +75,6 @@ inline ResultTone tagFileResultTone(const TagFileReading& reading) {
     return reading.rejected ? ResultTone::Failure : ResultTone::Success;
 }
 
-// Message box titles of a failed load or save; the text is
-// SaveResult::message().
-inline QString openErrorTitle() {
-    return QStringLiteral("Open Error");
-}
-inline QString saveErrorTitle() {
-    return QStringLiteral("Save Error");
-}
-
 struct TagFileLoad {
     // False when the file could not be opened: the list stays as it was.
     bool opened = false;

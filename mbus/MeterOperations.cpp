@@ -118,7 +118,7 @@ MeterOutcome MeterOperations::run(const ApplyPlan& plan) {
 bool MeterOperations::selectSlave(const QString& id, const QString& manufacturer,
                                   const QString& version, const QString& medium,
                                   const std::optional<QString>& fabrication) {
-    setText(QStringLiteral("Selecting slave...") + CrLf);
+    setText(getText(2632) + CrLf);
     std::optional<QStringView> fab;
     if (fabrication)
         fab = *fabrication;

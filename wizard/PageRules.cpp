@@ -1,5 +1,6 @@
 #include "PageRules.h"
 
+#include "base/Language.h"
 #include "base/TextUtil.h"
 
 namespace kestrune {
@@ -20,7 +21,8 @@ QStringList dataBitsItems() {
 }
 
 QStringList parityItems() {
-    return {QStringLiteral("None"), QStringLiteral("Odd"), QStringLiteral("Even")};
+    // In the order of the link's N, O, E: the list position is what is stored.
+    return {getText(2610), getText(2611), getText(2612)};
 }
 
 QStringList stopBitsItems() {
@@ -59,13 +61,13 @@ bool opensLink(int page) {
 QString meterPageFailureText(const QString& text158, const QString& error) {
     if (error.isEmpty())
         return text158;
-    return text158 + QStringLiteral("\r\nError description: ") + error;
+    return text158 + QStringLiteral("\r\n") + getText(2630) + QLatin1Char(' ') + error;
 }
 
 QString resultLabelFailureText(const QString& text158, const QString& error) {
     if (error.isEmpty())
         return text158;
-    return text158 + QStringLiteral(" Error: ") + error;
+    return text158 + QLatin1Char(' ') + getText(2631) + QLatin1Char(' ') + error;
 }
 
 bool isPlainIPv4(const QString& text) {

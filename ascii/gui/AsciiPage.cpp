@@ -39,11 +39,17 @@ constexpr int TextWrite = 1114;
 constexpr int TextDebug = 1115;
 constexpr int TextSaveFile = 1116;
 constexpr int TextTagNotSendable = 1129;
+// Titles of the tag file dialogs (in English the load dialog's is the
+// Modbus page's).
+constexpr int TextGetFileTitle = 2645; // texts: 2645-2646
+constexpr int TextSaveFileTitle = 2646;
 
 using wizardtext::text;
 
-// The protocol variants, the gateway's own names for them.
-const char* const ProtocolNames[] = {"0 - Standard", "1 - Standard incl. crc"};
+// The protocol variants, the gateway's own names for them after their
+// number: "0 - Standard", "1 - Standard incl. crc".
+constexpr int TextFirstProtocol = 2620; // texts: 2620-2621
+constexpr int ProtocolCount = 2;
 
 // Layout of the page in twips, from the top of the page panel.
 namespace at {
@@ -104,8 +110,9 @@ void AsciiPage::buildStationAndProtocol() {
                                  at::FrameRow, 1000);
     m_protocol = l.addCombo(m_protocolFrame, QStringLiteral("cboMBusAsciiProtocol"), 1200,
                             at::FrameRow, at::Left + at::Width - at::ProtocolLeft - 1200 - 120);
-    for (const char* name : ProtocolNames)
-        m_protocol->addItem(QLatin1String(name));
+    for (int p = 0; p < ProtocolCount; ++p)
+        m_protocol->addItem(QString::number(p) + QStringLiteral(" - ") +
+                            text(TextFirstProtocol + p));
     m_protocol->setCurrentIndex(ascii::ProtocolStandard);
 }
 
@@ -208,21 +215,24 @@ QStringList AsciiPage::tagList() const {
 
 void AsciiPage::getFile() {
     const QString path = QFileDialog::getOpenFileName(
-        frame().mainWindow(), QStringLiteral("Get Modbus Configuration"), programDir(),
-        QStringLiteral("Comma Separated Files(*.csv);;All Files(*.*)"));
+        frame().mainWindow(), text(TextGetFileTitle), programDir(),
+        wizardtext::fileFilter(wizardtext::TextCommaSeparatedFiles, "(*.csv)") +
+            QStringLiteral(";;") + wizardtext::fileFilter(wizardtext::TextAllFiles, "(*.*)"));
     if (path.isEmpty())
         return;
     const ascii::TagFileLoad load = ascii::loadTagFile(path, selectedLayout());
     if (!load.opened) {
         // The file could not be opened: the list stays as it was.
-        QMessageBox::critical(frame().mainWindow(), ascii::openErrorTitle(), load.error.message());
+        QMessageBox::critical(frame().mainWindow(), wizardtext::openErrorTitle(),
+                              load.error.message());
         return;
     }
     m_tag->clear();
     m_tag->addItems(load.reading.tags);
     if (!load.error.ok) {
         // A read error part way: the list keeps what was read before it.
-        QMessageBox::critical(frame().mainWindow(), ascii::openErrorTitle(), load.error.message());
+        QMessageBox::critical(frame().mainWindow(), wizardtext::openErrorTitle(),
+                              load.error.message());
         return;
     }
     setResultText(resultText(), wizardtext::shown(load.text), resultcolor::of(load.tone));
@@ -232,13 +242,14 @@ void AsciiPage::getFile() {
 
 void AsciiPage::saveFile() {
     const QString path = QFileDialog::getSaveFileName(
-        frame().mainWindow(), QStringLiteral("Save Ascii File"), QString(),
-        QStringLiteral("Text Files(*.csv);;All Files(*.*)"));
+        frame().mainWindow(), text(TextSaveFileTitle), QString(),
+        wizardtext::fileFilter(wizardtext::TextTextFiles, "(*.csv)") + QStringLiteral(";;") +
+            wizardtext::fileFilter(wizardtext::TextAllFiles, "(*.*)"));
     if (path.isEmpty())
         return;
     const SaveResult saved = ascii::saveTagList(path, tagList(), m_tag->currentText());
     if (!saved.ok) {
-        QMessageBox::critical(frame().mainWindow(), ascii::saveErrorTitle(), saved.message());
+        QMessageBox::critical(frame().mainWindow(), wizardtext::saveErrorTitle(), saved.message());
         return;
     }
     // Written entry by entry, first to last: the last one stays selected.

@@ -6,6 +6,7 @@
 #include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/TimeoutsWindow.h"
+#include "wizard/gui/WizardText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -40,8 +41,12 @@ const QString IniMaxDebugLines = QStringLiteral("MaxDebugLines");
 const QString KeyExplain = QStringLiteral("Menu_Tools_Explain");
 
 // The save dialog's filters; the first adds its extension to a bare name.
-const QString TextFilesFilter = QStringLiteral("Text Files(*.txt)");
-const QString AllFilesFilter = QStringLiteral("All Files(*.*)");
+QString textFilesFilter() {
+    return wizardtext::fileFilter(wizardtext::TextTextFiles, "(*.txt)");
+}
+QString allFilesFilter() {
+    return wizardtext::fileFilter(wizardtext::TextAllFiles, "(*.*)");
+}
 
 // Window width beside the wizard, in twips (1/1440 inch).
 constexpr int WindowWidthTwips = 8200;
@@ -68,6 +73,7 @@ enum Text : int32_t {
     TextIntervalUnit = 740, // "ms", shared with the search time-outs
     TextIntervalNotStored = 757,
     TextMenuExplain = 2518,
+    TextSaveTitle = 2640,
 };
 
 DebugWindow* g_instance = nullptr;
@@ -135,7 +141,7 @@ WindowPlacement placeBeside(const QRect& mainFrame, const QSize& wanted, const Q
 }
 
 QString withTextSuffix(const QString& path, const QString& chosenFilter) {
-    if (path.isEmpty() || chosenFilter != TextFilesFilter)
+    if (path.isEmpty() || chosenFilter != textFilesFilter())
         return path;
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     if (name.isEmpty() || name.contains(QLatin1Char('.')))
@@ -586,15 +592,15 @@ void DebugWindow::pollTick() {
 // ---- save ---------------------------------------------------------------------------------
 
 void DebugWindow::saveLog() {
-    QFileDialog dialog(this, QStringLiteral("Save Debug Information"), QString(),
-                       TextFilesFilter + QStringLiteral(";;") + AllFilesFilter);
+    QFileDialog dialog(this, getText(TextSaveTitle), QString(),
+                       textFilesFilter() + QStringLiteral(";;") + allFilesFilter());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A bare name gets ".txt" while the text filter is chosen (so the dialog
     // also asks about overwriting the file that will really be written).
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter == TextFilesFilter ? QStringLiteral("txt") : QString());
+        dialog.setDefaultSuffix(filter == textFilesFilter() ? QStringLiteral("txt") : QString());
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
@@ -604,7 +610,7 @@ void DebugWindow::saveLog() {
         return;
     const SaveResult result = appendSaveBlock(path, trafficLog().lines(), m_textComment->text());
     if (!result.ok)
-        QMessageBox::critical(this, QStringLiteral("Save Error"), result.message());
+        QMessageBox::critical(this, wizardtext::saveErrorTitle(), result.message());
 }
 
 } // namespace kestrune

@@ -20,8 +20,8 @@ constexpr int TextCancel = 231;
 constexpr int TextOk = 238;
 
 // The choices as the devices' documents name them, in the order of their
-// values.
-const char* const Choices[] = {"FCB toggle", "FCB set (7B)", "FCB reset (5B)"};
+// values (the stored policy is the position).
+constexpr int TextFirstChoice = 2615; // texts: 2615-2617
 
 PropertiesWindow* g_instance = nullptr;
 
@@ -52,7 +52,7 @@ PropertiesWindow::PropertiesWindow(QWidget* parent) : QWidget(parent, Qt::Window
     m_frame->setObjectName(QStringLiteral("Frame_FCB_REQ_UD2"));
     auto* options = new QVBoxLayout(m_frame);
     for (int i = 0; i < 3; ++i) {
-        auto* o = new QRadioButton(QLatin1String(Choices[i]), m_frame);
+        auto* o = new QRadioButton(getText(TextFirstChoice + i), m_frame);
         o->setObjectName(wizardtext::indexed("optFCB", i));
         options->addWidget(o);
         m_options[static_cast<size_t>(i)] = o;

@@ -49,6 +49,8 @@ constexpr int TextEveryOrder = 1034;
 constexpr int TextEveryOrderButton = 1035;
 constexpr int TextNotInReply = 1036;
 constexpr int TextRegisterWord = 1039;
+constexpr int TextSaveSheetTitle = 2643; // texts: 2643-2644
+constexpr int TextGetSheetTitle = 2644;
 
 using wizardtext::indexed;
 using wizardtext::shown;
@@ -386,35 +388,34 @@ void ModbusPage::read() {
 }
 
 void ModbusPage::saveSheet() {
-    QFileDialog dialog(frame().mainWindow(), QStringLiteral("Save Modbus Configuration"));
+    QFileDialog dialog(frame().mainWindow(), text(TextSaveSheetTitle));
     dialog.setObjectName(QStringLiteral("dlgWizard"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Text Files (*.csv)"), QStringLiteral("All Files (*.*)")});
+    dialog.setNameFilters({wizardtext::fileFilter(wizardtext::TextTextFiles, " (*.csv)"),
+                           wizardtext::fileFilter(wizardtext::TextAllFiles, " (*.*)")});
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const modbus::FileReport report =
         modbus::saveSheetFile(dialog.selectedFiles().first(), m_sheet);
     if (!report.ok)
-        QMessageBox::critical(frame().mainWindow(), QStringLiteral("Save Error"), report.text);
+        QMessageBox::critical(frame().mainWindow(), wizardtext::saveErrorTitle(), report.text);
 }
 
 void ModbusPage::getSheet() {
-    QFileDialog dialog(frame().mainWindow(), QStringLiteral("Get Modbus Configuration"),
-                       programDir());
+    QFileDialog dialog(frame().mainWindow(), text(TextGetSheetTitle), programDir());
     dialog.setObjectName(QStringLiteral("dlgWizard"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Comma Separated Files (*.csv)"), QStringLiteral("All Files (*.*)")});
+    dialog.setNameFilters({wizardtext::fileFilter(wizardtext::TextCommaSeparatedFiles, " (*.csv)"),
+                           wizardtext::fileFilter(wizardtext::TextAllFiles, " (*.*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const modbus::FileReport report =
         modbus::loadSheetFile(dialog.selectedFiles().first(), m_sheet);
     if (report.unreadable) {
-        QMessageBox::critical(frame().mainWindow(), QStringLiteral("Open Error"), report.text);
+        QMessageBox::critical(frame().mainWindow(), wizardtext::openErrorTitle(), report.text);
         return;
     }
     showResult(report.text, report.tone);

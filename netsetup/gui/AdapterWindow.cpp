@@ -20,6 +20,8 @@ constexpr int TextCaption = 80;
 constexpr int TextCancel = 231;
 constexpr int TextOk = 238;
 constexpr int TextChoose = 287;
+constexpr int TextIpAddress = 2600; // texts: 2600, 2605
+constexpr int TextDescription = 2605;
 
 using wizardtext::text;
 
@@ -37,7 +39,7 @@ AdapterWindow::AdapterWindow(ShellState& state, bool includeLoopback, QWidget* p
     m_list->setObjectName(QStringLiteral("ListView_Adapters"));
     m_list->setRootIsDecorated(false);
     m_list->setColumnCount(2);
-    m_list->setHeaderLabels({QStringLiteral("IP-address"), QStringLiteral("Adapter description")});
+    m_list->setHeaderLabels({text(TextIpAddress), text(TextDescription)});
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_ok = new QPushButton(text(TextOk), this);
     m_ok->setObjectName(QStringLiteral("OK_Adapters"));

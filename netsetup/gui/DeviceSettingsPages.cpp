@@ -32,6 +32,7 @@ constexpr int TextSecurity = 296;
 constexpr int TextAllowTelnet = 297;
 constexpr int TextAllow77FE = 298;
 constexpr int TextPassword = 299;
+constexpr int TextDefault = 2625; // texts: 2625
 
 using namespace pagesettings;
 using twips::RowStep;
@@ -112,7 +113,7 @@ void DeviceSettingsPage::setCaptions() {
     m_portLabel->setText(text(TextPort));
     m_udpOrTcp->setText(text(TextUdp));
     m_lineSpeedLabel->setText(text(TextLineSpeed));
-    m_defaults->setText(QStringLiteral("Default"));
+    m_defaults->setText(text(TextDefault));
     m_security->setText(text(TextSecurity));
     m_telnet->setText(text(TextAllowTelnet));
     m_durnhal->setText(text(TextAllow77FE));

@@ -12,7 +12,6 @@
 #include "wizard/gui/WizardText.h"
 
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -28,6 +27,8 @@ constexpr int TextChooseAdapter = 224;
 constexpr int TextNoAdapter = 225;
 constexpr int TextOpenWebPage = 226;
 constexpr int TextRefresh = 285;
+// The list's headings, in column order.
+constexpr int TextFirstColumn = 2600; // texts: 2600-2604
 constexpr int TextSelectAdapter = 286;
 
 using wizardtext::text;
@@ -51,9 +52,10 @@ void DiscoveryPage::build() {
     m_devices->setObjectName(QStringLiteral("ListView_Devices"));
     m_devices->setRootIsDecorated(false);
     m_devices->setColumnCount(5);
-    m_devices->setHeaderLabels({QStringLiteral("IP-address"), QStringLiteral("MAC-address"),
-                                QStringLiteral("Type"), QStringLiteral("Identity"),
-                                QStringLiteral("Info")});
+    QStringList headings;
+    for (int column = ColumnIp; column <= ColumnInfo; ++column)
+        headings << text(TextFirstColumn + column);
+    m_devices->setHeaderLabels(headings);
     m_devices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_devices->header()->setStretchLastSection(true);
     l.place(m_devices, 240, 1470, twips::WindowWidth - 480, twips::ButtonRowTop - 1470 - 120);
@@ -165,9 +167,8 @@ void DiscoveryPage::deviceSelected() {
 void DiscoveryPage::beforeNext() {
     // A kind-2 device has a web page of its own: offer to open it.
     m_openWebPage = state().chosenDeviceKind == 2 &&
-                    QMessageBox::question(frame().mainWindow(), QStringLiteral("Kestrune"),
-                                          text(TextOpenWebPage),
-                                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                    wizardtext::askYesNo(frame().mainWindow(), QStringLiteral("Kestrune"),
+                                         text(TextOpenWebPage));
 }
 
 void DiscoveryPage::store() {

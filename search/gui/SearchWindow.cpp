@@ -68,6 +68,8 @@ constexpr int TextFrameFast = 844;
 constexpr int TextUseFabrication = 845;
 constexpr int TextCopyIdentification = 846;
 constexpr int TextRecords = 2517;
+constexpr int TextSaveCsvTitle = 2641; // texts: 2641-2642
+constexpr int TextSaveReportTitle = 2642;
 
 using wizardtext::indexed;
 using wizardtext::text;
@@ -83,6 +85,11 @@ const QString KeyUseFabrication = QStringLiteral("SearchUseFabrication");
 const QString KeyFabrication = QStringLiteral("SearchFabrication");
 QString columnKey(int header) { // list headers 2..10 are the columns 1..9
     return QStringLiteral("ListView_SearchColumn_") + QString::number(header);
+}
+// The export dialogs' filters: text files of the given pattern, all files.
+QString saveFilters(const char* pattern) {
+    return wizardtext::fileFilter(wizardtext::TextTextFiles, pattern) + QStringLiteral(";;") +
+           wizardtext::fileFilter(wizardtext::TextAllFiles, "(*.*)");
 }
 // Widths of the columns 1..9 until the user has set them: wide enough for
 // what a found meter shows ("Electricity (02h)", "ABB (0442h)").
@@ -658,8 +665,7 @@ void SearchWindow::searchFinished() {
 }
 
 bool SearchWindow::confirmK2Speed(const QString& question) {
-    return QMessageBox::question(this, windowTitle(), wizardtext::shown(question),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return wizardtext::askYesNo(this, windowTitle(), wizardtext::shown(question));
 }
 
 bool SearchWindow::confirmUnknownSpeed(const QString& question) {
@@ -765,24 +771,22 @@ QString SearchWindow::askFileName(const QString& title, const QString& filter) {
 }
 
 void SearchWindow::saveCsv() {
-    const QString path = askFileName(QStringLiteral("Save Search Csv Configuration"),
-                                     QStringLiteral("Text Files(*.csv);;All Files(*.*)"));
+    const QString path = askFileName(text(TextSaveCsvTitle), saveFilters("(*.csv)"));
     if (path.isEmpty())
         return;
     const SaveResult result = writeSearchCsv(path, exportData());
     if (!result.ok)
-        QMessageBox::critical(this, QStringLiteral("Save Error"),
+        QMessageBox::critical(this, wizardtext::saveErrorTitle(),
                               wizardtext::shown(result.message()));
 }
 
 void SearchWindow::saveReport() {
-    const QString path = askFileName(QStringLiteral("Save Search txt Configuration"),
-                                     QStringLiteral("Text Files(*.txt);;All Files(*.*)"));
+    const QString path = askFileName(text(TextSaveReportTitle), saveFilters("(*.txt)"));
     if (path.isEmpty())
         return;
     const SaveResult result = appendSearchReport(path, exportData());
     if (!result.ok)
-        QMessageBox::critical(this, QStringLiteral("Save Error"),
+        QMessageBox::critical(this, wizardtext::saveErrorTitle(),
                               wizardtext::shown(result.message()));
 }
 

@@ -22,6 +22,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -116,6 +117,8 @@ private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
         fixture::useProgramDir(m_dir.path(), m_dir.filePath(QStringLiteral("config")));
+        // The dialog's title and filter names are the English texts.
+        QVERIFY(fixture::loadLanguage());
     }
 
     void init() {
@@ -329,19 +332,30 @@ private slots:
         QCOMPARE(w->pos(), QPoint(mainFrame.x() + mainFrame.width(), mainFrame.y()));
     }
 
-    // A bare name typed with the text filter chosen gets ".txt".
+    // A bare name typed with the text filter chosen gets ".txt", whatever
+    // the language calls the filters.
     void saveAddsTheTextExtension_data() {
+        QTest::addColumn<int>("language");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("allFiles"); // the user picked "All Files"
         QTest::addColumn<QString>("written");
-        QTest::newRow("bare name") << "bare" << false << "bare.txt";
-        QTest::newRow("own extension") << "own.log" << false << "own.log";
-        QTest::newRow("bare name, all files") << "all" << true << "all";
+        QTest::newRow("bare name") << 1 << "bare" << false << "bare.txt";
+        QTest::newRow("own extension") << 1 << "own.log" << false << "own.log";
+        QTest::newRow("bare name, all files") << 1 << "all" << true << "all";
+        QTest::newRow("bare name, German") << 49 << "bare" << false << "bare.txt";
+        QTest::newRow("bare name, all files, German") << 49 << "all" << true << "all";
     }
     void saveAddsTheTextExtension() {
+        QFETCH(int, language);
         QFETCH(QString, typed);
         QFETCH(bool, allFiles);
         QFETCH(QString, written);
+        QVERIFY(languageTable().loadFile(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/") +
+                                         languageFileName(language)));
+        const auto english = qScopeGuard([] {
+            languageTable().loadFile(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/") +
+                                     languageFileName(1));
+        });
         DebugWindow::open(*m_host);
         trafficLog().note(QStringLiteral("saved"));
         QDir dir(m_dir.filePath(QStringLiteral("save-%1")
@@ -357,7 +371,7 @@ private slots:
                     auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
                     QVERIFY(types);
                     QTest::keyClick(types, Qt::Key_Down);
-                    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All Files(*.*)"));
+                    QCOMPARE(dialog->selectedNameFilter(), getText(2651) + QStringLiteral("(*.*)"));
                 }
                 auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 QVERIFY(edit);

@@ -2,6 +2,7 @@
 // switch, the program directory, the saved options and twips.
 
 #include "base/IniFile.h"
+#include "base/Language.h"
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "tests/simprogram/ProgramFixture.h"
@@ -9,6 +10,8 @@
 #include "wizard/PageRules.h"
 #include "wizard/ShellState.h"
 
+#include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -368,11 +371,23 @@ void TestShell::timeoutSections() {
 }
 
 void TestShell::failureTexts() {
+    // The words come from the language file; in English they are these.
+    QVERIFY(languageTable().loadFile(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/") +
+                                     languageFileName(1)));
+    QCOMPARE(parityItems(), (QStringList{"None", "Odd", "Even"}));
     QCOMPARE(meterPageFailureText("T158", ""), QStringLiteral("T158"));
     QCOMPARE(meterPageFailureText("T158", "refused"),
              QStringLiteral("T158\r\nError description: refused"));
     QCOMPARE(resultLabelFailureText("T158", ""), QStringLiteral("T158"));
     QCOMPARE(resultLabelFailureText("T158", "refused"), QStringLiteral("T158 Error: refused"));
+
+    // Every language offers three different parities: the stored position
+    // picks the line's N, O or E whatever the words.
+    QVERIFY(languageTable().loadFile(QStringLiteral(KESTRUNE_SOURCE_DIR "/lang/") +
+                                     languageFileName(49)));
+    const QStringList german = parityItems();
+    QCOMPARE(QSet<QString>(german.cbegin(), german.cend()).size(), 3);
+    languageTable().clear();
 }
 
 void TestShell::plainIPv4_data() {
