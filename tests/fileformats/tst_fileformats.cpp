@@ -24,7 +24,10 @@
 #include <QtTest>
 
 #include <clocale>
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace kestrune;
 
@@ -216,6 +219,34 @@ private slots:
             return;
         }
         QCOMPARE(local, reference);
+    }
+
+    // A disk that takes only the first bytes of a file written whole
+    // leaves the file as it was, and no temporary file beside it.
+    void cutShortWriteKeepsTheOldFile_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"register sheet", "tag list", "search CSV"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void cutShortWriteKeepsTheOldFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("file"));
+        const Writer write = writer(kind);
+        const QByteArray before = write(path);
+        QVERIFY(before.size() > 40);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = 40;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const QByteArray cut = write(path);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(cut, QByteArray()); // reported as failed
+        QCOMPARE(readAll(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("file")});
     }
 
 private:
