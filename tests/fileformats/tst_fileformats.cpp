@@ -16,6 +16,7 @@
 #include "modbus/RegisterSheet.h"
 #include "modbus/SheetFile.h"
 #include "search/SearchExport.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,10 +25,7 @@
 #include <QtTest>
 
 #include <clocale>
-#include <csignal>
 #include <functional>
-
-#include <sys/resource.h>
 
 using namespace kestrune;
 
@@ -235,14 +233,11 @@ private slots:
         const Writer write = writer(kind);
         const QByteArray before = write(path);
         QVERIFY(before.size() > 40);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = 40;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const QByteArray cut = write(path);
-        setrlimit(RLIMIT_FSIZE, &saved);
+        QByteArray cut;
+        {
+            const testfiles::FileSizeLimit limit(40);
+            cut = write(path);
+        }
         QCOMPARE(cut, QByteArray()); // reported as failed
         QCOMPARE(readAll(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
