@@ -1,11 +1,11 @@
 #include "IniFile.h"
 
+#include "FileReplace.h"
 #include "ProgramDir.h"
 #include "TextUtil.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <unistd.h>
@@ -184,19 +184,13 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
     text += file.eol;
     const QByteArray content = text.toLatin1();
 
-    // Unbuffered: a buffered QSaveFile commits a file the disk cut short
-    // (the failed flush goes unnoticed), which would replace the whole INI
-    // file with its first part. Written directly, a short write is seen and
-    // the old file stays.
-    QSaveFile out(m_path);
-    if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (out.write(content) != content.size()) {
-            out.cancelWriting();
-            return false;
-        }
-        if (out.commit())
-            return true;
-    }
+    // A write the disk cuts short leaves the old file: replacing it with its
+    // first part would lose every entry after the cut.
+    const SaveResult replaced = replaceFile(m_path, content);
+    if (replaced.ok)
+        return true;
+    if (replaced.cutShort)
+        return false;
     // The folder refused the temporary file (or its rename): the file itself
     // may still be writable.
     return writeInPlace(m_path, content);

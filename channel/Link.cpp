@@ -593,6 +593,12 @@ bool Link::openSerialDevice(const QString& path, const QString& settings) {
     return m_serial.isOpen();
 }
 
+QString Link::lineSettingsNote() const {
+    if (!m_serial.isOpen() || !lineSettingsReplaced())
+        return {};
+    return getText(396).arg(m_lineAsked, m_lineInUse);
+}
+
 void Link::serialSend(const QByteArray& bytes) {
     if (!m_serial.isOpen() || bytes.isEmpty())
         return;

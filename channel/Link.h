@@ -198,6 +198,10 @@ public:
     const QString& lineSettingsAsked() const { return m_lineAsked; }
     const QString& lineSettingsInUse() const { return m_lineInUse; }
     bool lineSettingsReplaced() const { return m_lineAsked != m_lineInUse; }
+    // While the serial port is open and could not carry every line setting
+    // (parity on a pseudo-terminal, say): the note a page shows about it,
+    // with the line asked for and the line in use. Empty otherwise.
+    QString lineSettingsNote() const;
     // Writes the bytes as they are (no log, no bus delay); starts a new
     // console line.
     void serialSend(const QByteArray& bytes);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/FileReplace.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QString>
@@ -8,8 +10,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-
-class QIODevice;
 
 // The traffic log: every telegram sent and received, every reply time-out and
 // every line event, as lines of text with a time stamp. The lines are kept
@@ -67,24 +67,6 @@ QString currentTimeOfDay();
 // lines (empty lines stay empty and take no number), 75 hyphens, an empty line.
 QByteArray formatSaveBlock(const QStringList& lines, const QString& comment,
                            const QString& dateText, const QString& timeText);
-
-struct SaveResult {
-    bool ok = true;
-    int errorNumber = 0;
-    QString description;
-    // "The following error has occurred:" CR LF "Err # n - description".
-    QString message() const;
-};
-
-// A failed file operation: the device's own error number (the fallback, a
-// QFileDevice::FileError, when it reports none or is no file) and its
-// description.
-SaveResult fileFailure(const QIODevice& device, int fallbackError);
-
-// Writes a whole file anew: the contents go to a temporary file in the same
-// folder, which replaces path once it is complete. When the disk refuses
-// any part, the temporary file is removed and path stays as it was.
-[[nodiscard]] SaveResult replaceFile(const QString& path, const QByteArray& contents);
 
 // Appends the block (stamped with the current date and time) to path,
 // creating the file when it does not exist.

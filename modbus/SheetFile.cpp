@@ -1,10 +1,10 @@
 #include "modbus/SheetFile.h"
 
+#include "base/FileReplace.h"
 #include "base/Language.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -270,16 +270,13 @@ SheetLoad applySheetFile(QByteArrayView contents, RegisterSheet& sheet) {
 
 FileReport saveSheetFile(const QString& path, const RegisterSheet& sheet) {
     FileReport report;
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray text = sheetFileText(sheet);
-        if (file.write(text) == text.size() && file.commit()) {
-            report.ok = true;
-            return report;
-        }
+    const SaveResult saved = replaceFile(path, sheetFileText(sheet));
+    if (saved.ok) {
+        report.ok = true;
+        return report;
     }
     report.text = fileName(path) + QLatin1Char(' ') + getText(TextCannotWrite) + QLatin1Char(' ') +
-                  file.errorString();
+                  saved.description;
     report.tone = Tone::Failure;
     return report;
 }

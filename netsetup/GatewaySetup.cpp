@@ -177,6 +177,8 @@ bool GatewaySetup::connectConsole(const QString& devicePath) {
             appendLine(m_link.connectionError());
         return false;
     }
+    if (const QString note = m_link.lineSettingsNote(); !note.isEmpty())
+        appendLine(note);
     appendLine(getText(TextConsoleWait));
     const bool awake = m_link.waitForConsolePrompt(
         m_config.resetTimeout, [this](const QString& header) { emit headerChanged(header); });

@@ -1,5 +1,6 @@
 #include "sim/GatewayNode.h"
 
+#include "base/FileReplace.h"
 #include "mbus/MBusFrame.h"
 #include "netsetup/SetupDatagram.h"
 #include "sim/bus/MeterTemplates.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
-#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -315,11 +315,11 @@ QStringList GatewayNode::writeTagFiles(const QString& runFolder) {
     for (int layout = 0; layout < 3; ++layout) {
         const QString path =
             runFolder + QLatin1Char('/') + m_spec.name + QLatin1String(suffix[layout]);
-        QSaveFile f(path);
-        if (!f.open(QIODevice::WriteOnly) ||
-            f.write(tagFileContents(names, TagFileLayout(layout), m_ascii->station())) < 0 ||
-            !f.commit()) {
-            emit warning(QStringLiteral("gateway %1: can't write %2").arg(m_spec.name, path));
+        const SaveResult saved =
+            replaceFile(path, tagFileContents(names, TagFileLayout(layout), m_ascii->station()));
+        if (!saved.ok) {
+            emit warning(QStringLiteral("gateway %1: can't write %2: %3")
+                             .arg(m_spec.name, path, saved.description));
             continue;
         }
         m_tagFiles << path;

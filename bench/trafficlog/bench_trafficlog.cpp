@@ -3,7 +3,10 @@
 // microseconds per entry for every block of 10,000 entries, so growth as the
 // log fills shows up as a rising figure.
 //
-//   bench_trafficlog [entries [MaxDebugLines]]
+//   bench_trafficlog [entries [MaxDebugLines [explain]]]
+//
+// With "explain" the window's Tools > Explain is on: every entry gets its
+// line of words under the bytes, broken into rows at the list's width.
 //
 // A larger MaxDebugLines must not make an entry dearer: the view is updated
 // by row inserts and removes, never rebuilt.
@@ -17,10 +20,13 @@
 // before), for comparison. Both report how often the list was painted and
 // how long after the last entry the newest line was on screen.
 #include "base/IniFile.h"
+#include "base/Language.h"
 #include "base/ProgramDir.h"
+#include "channel/LogViewModel.h"
 #include "channel/TrafficLog.h"
 #include "channel/gui/DebugWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListView>
@@ -118,7 +124,11 @@ void worstCase(const char* title, QListView* list, int entries) {
     report(title, blocks, entries / 2);
     QElapsedTimer shown;
     shown.start();
-    const QString newest = trafficLog().line(trafficLog().lineCount() - 1);
+    // The newest line's last row where the list breaks long lines.
+    const auto* wrapping = qobject_cast<const LogViewModel*>(list->model());
+    const QString newest = wrapLogLine(trafficLog().line(trafficLog().lineCount() - 1),
+                                       wrapping ? wrapping->wrapColumns() : 0)
+                               .last();
     const auto onScreen = [&] {
         const QAbstractItemModel* m = list->model();
         const QModelIndex last = m->index(m->rowCount() - 1, 0);
@@ -161,8 +171,13 @@ int main(int argc, char** argv) {
     waited.start();
     while (!window->isVisible() && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    std::printf("MaxDebugLines %d, window %dx%d\n", trafficLog().maxLines(), window->width(),
-                window->height());
+    // The explanations' words: the English file built beside the bench.
+    if (argc > 3 && QByteArray(argv[3]) == "explain" &&
+        languageTable().loadFile(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                 languageFileName(1)))
+        window->findChild<QAction*>(QStringLiteral("Menu_Tools_Explain"))->setChecked(true);
+    std::printf("MaxDebugLines %d, window %dx%d, explain %s\n", trafficLog().maxLines(),
+                window->width(), window->height(), trafficLog().explains() ? "on" : "off");
 
     report("window open, no event processing (log and model only):", run(entries, block, 0), block);
     trafficLog().clear();

@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -254,6 +255,8 @@ void DebugWindow::buildControls() {
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setModel(m_viewModel);
+    // Long lines are broken at the list's width (see LogViewModel).
+    m_list->installEventFilter(this);
     root->addWidget(m_list, 1);
 
     auto* fields = new QGridLayout;
@@ -523,7 +526,19 @@ bool DebugWindow::eventFilter(QObject* watched, QEvent* event) {
         log.setVerboseSearchLog(!log.verboseSearchLog());
         return true;
     }
+    if (watched == m_list && event->type() == QEvent::Resize)
+        updateWrapColumns();
     return QWidget::eventFilter(watched, event);
+}
+
+void DebugWindow::updateWrapColumns() {
+    // Counted as if the vertical scroll bar showed, so that it appearing
+    // does not change the rows again.
+    const int width = m_list->width() - 2 * m_list->frameWidth() -
+                      m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list) -
+                      2 * m_list->spacing() - 4;
+    const int charWidth = std::max(1, m_list->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    m_viewModel->setWrapColumns(std::max(MinWrapColumns, width / charWidth));
 }
 
 void DebugWindow::updateToolActions() {

@@ -103,6 +103,10 @@ protected:
 private:
     explicit DebugWindow(DebugHost& host, QWidget* parent);
 
+    // The narrowest the list's rows are broken to, in characters.
+    static constexpr int MinWrapColumns = 24;
+    void updateWrapColumns();
+
     void buildControls();
     void setCaptions();
     void loadWindow();

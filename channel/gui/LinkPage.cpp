@@ -15,10 +15,9 @@ namespace kestrune {
 
 namespace {
 
-// texts: 158, 364, 396, 398
+// texts: 158, 364, 398
 constexpr int TextLinkFailed = 158;
 constexpr int TextReady = 364;
-constexpr int TextLineReplaced = 396;
 constexpr int TextLinkLost = 398;
 
 using wizardtext::shown;
@@ -60,9 +59,9 @@ void LinkPage::leave() {
 
 QString LinkPage::lineSettingsNote() const {
     const Link& l = frame().link();
-    if (l.connectionMode() != ConnectionMode::Serial || !l.lineSettingsReplaced())
+    if (l.connectionMode() != ConnectionMode::Serial)
         return {};
-    return text(TextLineReplaced).arg(l.lineSettingsAsked(), l.lineSettingsInUse());
+    return shown(l.lineSettingsNote());
 }
 
 void LinkPage::linkLost(const QString& reason) {

@@ -39,9 +39,8 @@ protected:
     // After either of them, while the page still shows.
     virtual void linkAttempted(bool open) { (void)open; }
 
-    // When the serial port just opened could not carry every line setting
-    // (parity on a pseudo-terminal, say): language text 396 with the line
-    // asked for and the line in use. Empty otherwise.
+    // The link's note on a line setting the serial port just opened could
+    // not carry (Link::lineSettingsNote()), as a widget shows it.
     QString lineSettingsNote() const;
 
 private:

@@ -159,6 +159,11 @@ void MeterFeaturesPage::buildControls() {
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSizeF(8.25);
     m_info->setFont(fixed);
+    m_infoArea = m_info->geometry();
+    m_lineNote = new QLabel(this);
+    m_lineNote->setObjectName(QStringLiteral("lblMeterFeatureLineNote"));
+    m_lineNote->setWordWrap(true);
+    m_lineNote->hide();
 
     const int buttons = twips::ButtonRowTop;
     m_apply =
@@ -304,12 +309,14 @@ void MeterFeaturesPage::loadSettings() {
     m_header.clear();
     m_apply->setText(QLatin1Char('&') + text(TextApplyStart));
     showInfo(getText(TextReady));
+    showLineNote(QString());
     m_search->setEnabled(static_cast<bool>(searchOpener()));
     LinkPage::loadSettings();
 }
 
 void MeterFeaturesPage::showLinkFailure(int textNumber, const QString& error) {
     showInfo(meterPageFailureText(getText(textNumber), error));
+    showLineNote(QString());
     m_apply->setEnabled(false);
     state().meterPageLinkOpen = false;
 }
@@ -320,9 +327,7 @@ void MeterFeaturesPage::showLinkOpened() {
     // The next read of each meter starts its frame count bit anew.
     fcbState().setResetPending(true);
     selectFeature(state().selectedMeterFeature);
-    const QString note = lineSettingsNote();
-    if (!note.isEmpty())
-        m_info->setPlainText(m_info->toPlainText() + QStringLiteral("\n\n") + note);
+    showLineNote(lineSettingsNote());
 }
 
 void MeterFeaturesPage::selectFeature(int feature) {
@@ -469,6 +474,21 @@ void MeterFeaturesPage::takeSearchedMeter(const QString& primary,
 
 void MeterFeaturesPage::showInfo(const QString& t) {
     m_info->setPlainText(shown(t));
+}
+
+void MeterFeaturesPage::showLineNote(const QString& note) {
+    m_lineNote->setText(note);
+    m_lineNote->setVisible(!note.isEmpty());
+    if (note.isEmpty()) {
+        m_info->setGeometry(m_infoArea);
+        return;
+    }
+    // The note stays whole (it wraps in the page's font); the information
+    // box above it keeps the rest and scrolls when it must.
+    const int height = m_lineNote->heightForWidth(m_infoArea.width());
+    m_lineNote->setGeometry(m_infoArea.left(), m_infoArea.bottom() + 1 - height, m_infoArea.width(),
+                            height);
+    m_info->setGeometry(m_infoArea.adjusted(0, 0, 0, -height - 2));
 }
 
 } // namespace kestrune

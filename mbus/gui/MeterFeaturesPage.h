@@ -3,6 +3,8 @@
 #include "channel/gui/LinkPage.h"
 #include "mbus/MeterFeatures.h"
 
+#include <QRect>
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -69,6 +71,9 @@ private:
     ApplyInput readBoxes() const;
     void writeBack(const ApplyPlan& plan);
     void showInfo(const QString& text);
+    // The note on a line setting the port could not carry, under the
+    // information box, which gives up the room it takes; empty hides it.
+    void showLineNote(const QString& note);
     // A read brought a reply: the records window shows it (opened for a
     // read the user started, refreshed only when a poll tick read).
     void showRecords(const QByteArray& reply);
@@ -90,6 +95,8 @@ private:
     QComboBox* m_lineSpeed = nullptr;
     QComboBox* m_appReset = nullptr;
     QPlainTextEdit* m_info = nullptr;
+    QRect m_infoArea; // the information box without a line note
+    QLabel* m_lineNote = nullptr;
     QPushButton* m_apply = nullptr;
     QPushButton* m_search = nullptr;
     QPushButton* m_debug = nullptr;

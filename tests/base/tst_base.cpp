@@ -4,6 +4,7 @@
 #include "base/ProgramDir.h"
 #include "base/Settings.h"
 #include "base/TextUtil.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <csignal>
 #include <functional>
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -252,15 +252,12 @@ private slots:
                           QStringLiteral("a\r\n[IP]\nBusDelay=0")));
         QCOMPARE(readFile(path), QByteArray("[IP]\nBusDelay=50\nNote=a  [IP] BusDelay=0\n"));
         const QByteArray before = readFile(path);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = 20;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const bool written = ini.write(QStringLiteral("IP"), QStringLiteral("Other"),
-                                       QString(100, QLatin1Char('x')));
-        setrlimit(RLIMIT_FSIZE, &saved);
+        bool written = true;
+        {
+            const testfiles::FileSizeLimit limit(20);
+            written = ini.write(QStringLiteral("IP"), QStringLiteral("Other"),
+                                QString(100, QLatin1Char('x')));
+        }
         QVERIFY(!written);
         QCOMPARE(readFile(path), before);
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("guarded.ini*")}, QDir::Files),

@@ -16,6 +16,7 @@
 #include "modbus/RegisterSheet.h"
 #include "modbus/SheetFile.h"
 #include "search/SearchExport.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,6 +217,31 @@ private slots:
             return;
         }
         QCOMPARE(local, reference);
+    }
+
+    // A disk that takes only the first bytes of a file written whole
+    // leaves the file as it was, and no temporary file beside it.
+    void cutShortWriteKeepsTheOldFile_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"register sheet", "tag list", "search CSV"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void cutShortWriteKeepsTheOldFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("file"));
+        const Writer write = writer(kind);
+        const QByteArray before = write(path);
+        QVERIFY(before.size() > 40);
+        QByteArray cut;
+        {
+            const testfiles::FileSizeLimit limit(40);
+            cut = write(path);
+        }
+        QCOMPARE(cut, QByteArray()); // reported as failed
+        QCOMPARE(readAll(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("file")});
     }
 
 private:

@@ -944,8 +944,19 @@ void TestPages::lineSettingsThePortCannotCarryAreShown() {
     QCOMPARE(link().lineSettingsInUse(), QStringLiteral("2400,N,8,1"));
     const QString note = txt(396).arg(QStringLiteral("2400,E,8,1"), QStringLiteral("2400,N,8,1"));
     if (task == 4) {
-        const QString info = child<QPlainTextEdit>(QStringLiteral("Text_Info(60)"))->toPlainText();
-        QCOMPARE(info, txt(630) + QStringLiteral("\n\n") + note);
+        // Whole on the page beside the information text, which keeps it
+        // when another feature is chosen.
+        auto* shown = child<QLabel>(QStringLiteral("lblMeterFeatureLineNote"));
+        QCOMPARE(shown->text(), note);
+        QVERIFY(shown->isVisible());
+        QVERIFY(shown->height() >= shown->heightForWidth(shown->width()));
+        QVERIFY(shown->parentWidget()->rect().contains(shown->geometry()));
+        auto* info = child<QPlainTextEdit>(QStringLiteral("Text_Info(60)"));
+        QCOMPARE(info->toPlainText(), txt(630));
+        QVERIFY(info->geometry().bottom() < shown->geometry().top());
+        click(QStringLiteral("Option_SelectMeterFeature(1)"));
+        QCOMPARE(info->toPlainText(), txt(631));
+        QVERIFY(shown->isVisible());
     } else if (task == 5) {
         auto* result = child<QLabel>(QStringLiteral("lblModbusResultText"));
         QCOMPARE(result->text(), note);

@@ -1,14 +1,12 @@
 // The search list's files (CSV and appended report) compared byte for byte
 // with expected files, a refused write, and the code in a list cell.
 #include "search/SearchExport.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace kestrune;
 
@@ -60,22 +58,6 @@ QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
 }
 
-// The file size limit of this process, so a write past it fails as on a
-// full disk (EFBIG instead of the signal).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
-
 enum class Kind { Csv, Report };
 
 } // namespace
@@ -86,8 +68,6 @@ class TestSearchExport : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }
-
     void files_data() {
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<int>("rowSet"); // 0 none, 1 primary, 2 secondary
@@ -156,7 +136,7 @@ private slots:
                 // starts and is cut off.
                 const rlim_t room =
                     (kind == Kind::Report ? static_cast<rlim_t>(QFileInfo(path).size()) : 0) + 40;
-                FileSizeLimit limit(room);
+                const testfiles::FileSizeLimit limit(room);
                 result = kind == Kind::Csv ? writeSearchCsv(path, e) : appendSearchReport(path, e);
             } else {
                 result = kind == Kind::Csv ? writeSearchCsv(path, e) : appendSearchReport(path, e);

@@ -401,38 +401,56 @@ private slots:
     // meanwhile, and then shows exactly the log's lines.
     void viewCatchesUp_data() {
         QTest::addColumn<int>("maxLines");
-        QTest::addColumn<int>("shownBefore"); // lines the view showed already
-        QTest::addColumn<int>("added");       // entries since
-        QTest::addColumn<int>("removedRows"); // rows the update removes
+        QTest::addColumn<int>("shownBefore");  // lines the view showed already
+        QTest::addColumn<int>("added");        // entries since
+        QTest::addColumn<int>("removedLines"); // lines whose rows the update removes
         QTest::addColumn<bool>("reset");
-        QTest::newRow("nothing trimmed") << 100 << 3 << 4 << 0 << false;
-        QTest::newRow("some shown lines trimmed") << 5 << 5 << 3 << 3 << false;
-        QTest::newRow("every shown line trimmed") << 5 << 5 << 9 << 0 << true;
-        QTest::newRow("from empty") << 5 << 0 << 12 << 0 << false;
-        QTest::newRow("nothing new") << 5 << 4 << 0 << 0 << false;
+        QTest::addColumn<int>("columns"); // the view's wrap column
+        for (const int columns : {0, 30}) {
+            const char* wrap = columns ? ", long lines broken" : "";
+            QTest::addRow("nothing trimmed%s", wrap) << 100 << 3 << 4 << 0 << false << columns;
+            QTest::addRow("some shown lines trimmed%s", wrap)
+                << 5 << 5 << 3 << 3 << false << columns;
+            QTest::addRow("every shown line trimmed%s", wrap)
+                << 5 << 5 << 9 << 0 << true << columns;
+            QTest::addRow("from empty%s", wrap) << 5 << 0 << 12 << 0 << false << columns;
+            QTest::addRow("nothing new%s", wrap) << 5 << 4 << 0 << 0 << false << columns;
+        }
     }
+
     void viewCatchesUp() {
         QFETCH(int, maxLines);
         QFETCH(int, shownBefore);
         QFETCH(int, added);
-        QFETCH(int, removedRows);
+        QFETCH(int, removedLines);
         QFETCH(bool, reset);
+        QFETCH(int, columns);
+        // Notes of one to four rows when broken.
+        const auto words = [](int i) { return QStringLiteral(" and more").repeated(i % 7); };
         TrafficLog log;
         log.setActive(true);
         log.setMaxLines(maxLines);
         for (int i = 0; i < shownBefore; ++i)
-            log.note(QStringLiteral("old %1").arg(i));
+            log.note(QStringLiteral("old %1").arg(i) + words(i));
         LogViewModel view(log);
+        view.setWrapColumns(columns);
+        const auto rowsOf = [&](int line) { return wrapLogLine(log.line(line), columns); };
+        QStringList before;
+        for (int line = 0; line < log.lineCount(); ++line)
+            before += rowsOf(line);
+        int removedRows = 0;
+        for (int line = 0; line < removedLines; ++line)
+            removedRows += static_cast<int>(rowsOf(line).size());
         QAbstractItemModelTester tester(&view,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(view.rowCount(), shownBefore);
+        QCOMPARE(view.rowCount(), before.size());
         QSignalSpy removed(&view, &QAbstractItemModel::rowsRemoved);
         QSignalSpy inserted(&view, &QAbstractItemModel::rowsInserted);
         QSignalSpy resets(&view, &QAbstractItemModel::modelReset);
         for (int i = 0; i < added; ++i)
-            log.note(QStringLiteral("new %1").arg(i));
+            log.note(QStringLiteral("new %1").arg(i) + words(i));
         // Until the update the rows stay; a trimmed line shows empty.
-        QCOMPARE(view.rowCount(), shownBefore);
+        QCOMPARE(view.rowCount(), before.size());
         QCOMPARE(view.updatePending(), added > 0);
         view.catchUp();
         QCOMPARE(resets.count(), reset ? 1 : 0);
@@ -440,9 +458,45 @@ private slots:
         if (removedRows > 0)
             QCOMPARE(removed.first().at(2).toInt() + 1, removedRows);
         QVERIFY(inserted.count() <= 1);
-        QCOMPARE(view.rowCount(), log.lineCount());
-        for (int row = 0; row < log.lineCount(); ++row)
-            QCOMPARE(view.index(row, 0).data().toString(), log.line(row));
+        QStringList rows;
+        for (int line = 0; line < log.lineCount(); ++line)
+            rows += rowsOf(line);
+        QCOMPARE(view.rowCount(), rows.size());
+        for (int row = 0; row < rows.size(); ++row)
+            QCOMPARE(view.index(row, 0).data().toString(), rows[row]);
+        if (columns == 0)
+            QCOMPARE(rows, log.lines());
+    }
+
+    // Long lines are broken into rows of the view's width after a blank,
+    // indented under their words; rows of bytes never.
+    void wrapRows_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QStringList>("rows");
+        const QString indent(8, QLatin1Char(' '));
+        QTest::newRow("fits") << indent + "RSP_UD" << 14 << QStringList{indent + "RSP_UD"};
+        QTest::newRow("no wrap column")
+            << indent + "RSP_UD from 5" << 0 << QStringList{indent + "RSP_UD from 5"};
+        QTest::newRow("explanation under the bytes")
+            << indent + "RSP_UD from 5, 3 records" << 20
+            << QStringList{indent + "RSP_UD from", indent + "5, 3 records"};
+        QTest::newRow("a word longer than the row")
+            << indent + "0123456789ABCDEFGHIJ" << 20
+            << QStringList{indent + "0123456789AB", indent + "CDEFGHIJ"};
+        const QString under(24, QLatin1Char(' '));
+        QTest::newRow("note: under the words after the arrow")
+            << "12:00:00 0:00:01.000    link closed by the peer" << 34
+            << QStringList{"12:00:00 0:00:01.000    link", under + "closed by", under + "the peer"};
+        const QString bytes = hexBodyLine(QByteArray(16, '\x68'));
+        QTest::newRow("bytes stay in one row")
+            << indent + bytes << 30 << QStringList{indent + bytes};
+    }
+    void wrapRows() {
+        QFETCH(QString, line);
+        QFETCH(int, columns);
+        QFETCH(QStringList, rows);
+        QCOMPARE(wrapLogLine(line, columns), rows);
     }
 
     // However many entries come, the view changes at most once per frame,
